@@ -1,0 +1,131 @@
+// The file layer: open mode codes, 16-bit handles, logged transfer failures.
+#include "sys/file_layer.h"
+
+#include "sys/error_log.h"
+#include "sys/platform.h"
+#include "sys/text_fields.h"
+
+#include <array>
+
+namespace sys {
+
+namespace {
+
+struct mode_entry {
+  int code;
+  std::uint32_t access;
+  std::uint32_t share;
+  disposition how;
+  std::uint32_t attributes;
+};
+
+constexpr std::uint32_t read_only = access_read;
+constexpr std::uint32_t read_write = access_read | access_write;
+
+constexpr std::array<mode_entry, 7> mode_table{{
+    {open_mode::read_exclusive, read_only, 0, disposition::open_existing, attribute_normal},
+    {open_mode::read_shared, read_only, share_read, disposition::open_existing, attribute_normal},
+    {open_mode::create, read_write, 0, disposition::create_always, attribute_normal},
+    {open_mode::read_write, read_write, 0, disposition::open_existing, attribute_normal},
+    {open_mode::read_write_18, read_write, 0, disposition::open_existing, attribute_normal},
+    {open_mode::read_write_shared, read_write, share_read | share_write,
+     disposition::open_existing, attribute_normal},
+    {open_mode::read_write_plain, read_write, 0, disposition::open_existing, 0},
+}};
+
+// The handle as the platform sees it: widened with its sign, so -1 and -2
+// reach it as values it refuses.
+native_handle widen(file_handle handle) { return static_cast<native_handle>(handle); }
+
+// Logs a failed call with the platform error split in its 16-bit halves.
+void log_platform_error(std::uint32_t error, const char* message) {
+  error_log_write(static_cast<std::int32_t>(error & 0xFFFFu), message,
+                  static_cast<std::int32_t>(error >> 16));
+}
+
+} // namespace
+
+file_handle file_open(const char* path, int mode) {
+  // Codes outside the table are refused like a platform refusal: -1, no record.
+  const mode_entry* entry = nullptr;
+  for (const auto& candidate : mode_table)
+    if (candidate.code == mode)
+      entry = &candidate;
+  if (entry == nullptr)
+    return refused_handle;
+
+  std::array<char, max_path_chars + 1> work;
+  fold_name_copy(work.data(), path, 0, max_path_chars);
+
+  platform& p = current_platform();
+  const native_handle h =
+      p.create_file(work.data(), entry->access, entry->share, entry->how, entry->attributes);
+  if (h == invalid_handle_value)
+    return refused_handle;
+  if (static_cast<std::uintptr_t>(h) > static_cast<std::uintptr_t>(max_file_handle_value)) {
+    p.close_handle(h);
+    error_log_write(9, "Error Handle", 9);
+    return failed_handle;
+  }
+  return static_cast<file_handle>(h);
+}
+
+std::int16_t file_read(file_handle handle, void* buffer, std::uint16_t count) {
+  // A result above 32767 would read back negative, as a failure: such a count
+  // is refused before the platform is asked.
+  if (count > max_transfer_bytes) {
+    log_platform_error(error::invalid_parameter, "Error read");
+    return failed_handle;
+  }
+  platform& p = current_platform();
+  std::uint32_t done = 0;
+  if (!p.read_file(widen(handle), buffer, count, &done)) {
+    log_platform_error(p.last_error(), "Error read");
+    return failed_handle;
+  }
+  return static_cast<std::int16_t>(done);
+}
+
+std::int16_t file_write(file_handle handle, const void* buffer, std::uint16_t count) {
+  if (count > max_transfer_bytes) {
+    log_platform_error(error::invalid_parameter, "Error write");
+    return failed_handle;
+  }
+  platform& p = current_platform();
+  std::uint32_t done = 0;
+  if (!p.write_file(widen(handle), buffer, count, &done)) {
+    log_platform_error(p.last_error(), "Error write");
+    return failed_handle;
+  }
+  return static_cast<std::int16_t>(done);
+}
+
+std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method) {
+  platform& p = current_platform();
+  const auto result = static_cast<std::int32_t>(
+      p.set_file_pointer(widen(handle), offset, static_cast<move_method>(method)));
+  if (result < 0)
+    log_platform_error(p.last_error(), "Seek error");
+  return result;
+}
+
+int file_close(file_handle handle) {
+  current_platform().close_handle(widen(handle));
+  return 0;
+}
+
+int dir_create(const char* path) { return current_platform().create_directory(path) ? 0 : -1; }
+
+int dir_remove(const char* path) {
+  std::array<char, max_path_chars + 1> work;
+  fold_name_copy(work.data(), path, 0, max_path_chars);
+  return current_platform().remove_directory(work.data()) ? 0 : -1;
+}
+
+int dir_probe(const char* path) {
+  if (dir_create(path) != 0)
+    return -1;
+  return dir_remove(path);
+}
+
+} // namespace sys

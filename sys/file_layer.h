@@ -1,0 +1,117 @@
+// The file layer: files opened by open mode code and named by 16-bit handles,
+// transfers of at most 32767 bytes, and directory creation and probing. Every
+// failed read, write and seek, and an over-large handle, is written as one
+// record to the error log before the call returns.
+#pragma once
+
+#include <cstdint>
+
+namespace sys {
+
+// A file handle: 0 to 32767 names an open file; -1 the open was refused; -2 the
+// platform's handle was above 0x7FFF (closed again), or a transfer failed.
+using file_handle = std::int16_t;
+
+inline constexpr file_handle refused_handle = -1;
+inline constexpr file_handle failed_handle = -2;
+
+// Largest native handle value that fits a file handle.
+inline constexpr std::intptr_t max_file_handle_value = 0x7FFF;
+
+// Largest count one transfer may ask for: its result must read back as a
+// non-negative 16-bit value.
+inline constexpr std::uint16_t max_transfer_bytes = 32767;
+
+// Open mode codes of file_open.
+namespace open_mode {
+inline constexpr int read_exclusive = 0;     // read, not shared, existing file
+inline constexpr int create = 1;             // read/write, not shared, created or emptied
+inline constexpr int read_write = 2;         // read/write, not shared, existing file
+inline constexpr int read_write_18 = 18;     // as 2
+inline constexpr int read_shared = 32;       // read, others may read, existing file
+inline constexpr int read_write_shared = 66; // read/write, others may read and write
+inline constexpr int read_write_plain = 7;   // as 2, with no attributes given
+} // namespace open_mode
+
+// Seek methods of file_seek.
+namespace seek_from {
+inline constexpr int start = 0;
+inline constexpr int current = 1;
+inline constexpr int end = 2;
+} // namespace seek_from
+
+// Opens path (cut to its first 256 characters and folded, see fold_name_copy)
+// with an open mode code. Returns a handle 0..32767; -1 when the platform
+// refuses the open or the code is not one of the seven (no error record);
+// -2 when the platform's handle value is above 0x7FFF (it is closed again and
+// "Error Handle" 9/9 is logged).
+file_handle file_open(const char* path, int mode);
+
+// Reads up to count bytes into buffer. Returns the count read (0 at the end of
+// the file), or -2 after logging "Error read" with the platform error's low and
+// high 16 bits. A count above 32767 is refused the same way with error 87
+// (invalid parameter), without calling the platform. A failed read leaves the
+// handle open.
+std::int16_t file_read(file_handle handle, void* buffer, std::uint16_t count);
+
+// Writes count bytes from buffer. Returns the count written, or -2 after
+// logging "Error write" as file_read does; counts above 32767 are refused
+// likewise.
+std::int16_t file_write(file_handle handle, const void* buffer, std::uint16_t count);
+
+// Moves to offset (unsigned, never a backward move) from the start (0), the
+// current position (1) or the end (2). Returns the new position, or a negative
+// value after logging "Seek error": a failure, or a position of 2^31 or more.
+std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method);
+
+// Closes the handle; the platform's answer is not examined. Returns 0.
+int file_close(file_handle handle);
+
+// Creates one directory (its parent must exist), path as given. 0 on success,
+// -1 on any failure, an existing directory included. Nothing is logged.
+int dir_create(const char* path);
+
+// Removes one empty directory (path cut and folded as file_open does). 0 on
+// success, -1 on failure. Nothing is logged.
+int dir_remove(const char* path);
+
+// Creates the directory and removes it again. 0 when both succeed; -1 when the
+// creation fails, or when the removal fails (the new directory then stays).
+int dir_probe(const char* path);
+
+// Owns a file handle for a scope and closes it on exit; a negative handle is
+// never passed to file_close.
+class scoped_file {
+public:
+  scoped_file() = default;
+  explicit scoped_file(file_handle h) : handle_(h) {}
+  ~scoped_file() { reset(); }
+  scoped_file(scoped_file&& other) noexcept : handle_(other.release()) {}
+  scoped_file& operator=(scoped_file&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = other.release();
+    }
+    return *this;
+  }
+  scoped_file(const scoped_file&) = delete;
+  scoped_file& operator=(const scoped_file&) = delete;
+
+  file_handle get() const { return handle_; }
+  bool ok() const { return handle_ >= 0; }
+  file_handle release() {
+    const file_handle h = handle_;
+    handle_ = refused_handle;
+    return h;
+  }
+  void reset(file_handle h = refused_handle) {
+    if (handle_ >= 0)
+      file_close(handle_);
+    handle_ = h;
+  }
+
+private:
+  file_handle handle_ = refused_handle;
+};
+
+} // namespace sys

@@ -1,0 +1,239 @@
+// Directories: creating and removing them, and listings with Windows'
+// wildcards, taken whole and in a fixed order when the listing starts.
+#include "sys/cp1252.h"
+#include "sys/platform/posix/posix_path.h"
+#include "sys/platform/posix/posix_platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+
+namespace sys::posix {
+
+namespace {
+
+constexpr mode_t new_directory_mode = 0777;
+
+// FILETIME of the Unix epoch, in 100 ns units since 1601-01-01.
+constexpr std::int64_t unix_epoch_file_time = 116444736000000000;
+constexpr std::int64_t file_time_units_per_second = 10000000;
+constexpr std::int64_t nanoseconds_per_file_time_unit = 100;
+
+std::string upper_cp1252(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(cp1252_upper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Matches name against pattern, both upper-cased: '*' any run, '?' one byte.
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0;
+  std::size_t n = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+
+// Windows' rule on top: a pattern ending in ".*" also takes a name without a
+// dot by its part before the ".*" ("README.*" lists README, "*.*" lists all).
+bool name_matches(std::string_view pattern, std::string_view name) {
+  if (wildcard_match(pattern, name))
+    return true;
+  return pattern.ends_with(".*") && name.find('.') == std::string_view::npos &&
+         wildcard_match(pattern.substr(0, pattern.size() - 2), name);
+}
+
+std::uint64_t file_time_of(const struct timespec& t) {
+  const std::int64_t ticks = static_cast<std::int64_t>(t.tv_sec) * file_time_units_per_second +
+                             t.tv_nsec / nanoseconds_per_file_time_unit + unix_epoch_file_time;
+  return ticks < 0 ? 0 : static_cast<std::uint64_t>(ticks);
+}
+
+// The find data of an entry named name (Windows-1252) with status st.
+find_data entry_of(std::string_view name, const struct stat& st) {
+  find_data data;
+  const bool directory = S_ISDIR(st.st_mode);
+  data.attributes = directory ? attribute_directory : attribute_archive;
+  if (!(st.st_mode & S_IWUSR))
+    data.attributes |= attribute_read_only;
+  if (!directory) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    data.size_high = static_cast<std::uint32_t>(size >> 32);
+    data.size_low = static_cast<std::uint32_t>(size);
+  }
+  data.last_write_time = file_time_of(st.st_mtim);
+  const std::size_t length = std::min<std::size_t>(name.size(), max_long_name_bytes - 1);
+  std::memcpy(data.long_name, name.data(), length);
+  data.long_name[length] = '\0';
+  return data;
+}
+
+// Whether the directory of status st is the directory of a mapped drive.
+bool is_drive_root(const struct stat& st) {
+  for (const auto& drive : read_drive_map()) {
+    struct stat root {};
+    if (::stat(drive.dir.c_str(), &root) == 0 && root.st_dev == st.st_dev &&
+        root.st_ino == st.st_ino)
+      return true;
+  }
+  return false;
+}
+
+// One matching entry and the keys that order it.
+struct listed {
+  std::string upper;  // Windows-1252, upper-cased: the main order
+  std::string name;   // Windows-1252: names equal but for case
+  std::string native; // the bytes on disk: names equal after a lossy conversion
+  find_data data;
+};
+
+} // namespace
+
+bool platform::create_directory(const char* path) {
+  return guarded(false, [&] {
+    if (!path)
+      return fail(error::invalid_parameter, false);
+    std::string native;
+    if (const auto code = resolve_drive_path(path, native); code != error::success)
+      return fail(code, false);
+    if (::mkdir(native.c_str(), new_directory_mode) != 0)
+      return fail(error_from_errno(errno, failed_op::make_dir, native), false);
+    return true;
+  });
+}
+
+bool platform::remove_directory(const char* path) {
+  return guarded(false, [&] {
+    if (!path)
+      return fail(error::invalid_parameter, false);
+    std::string native;
+    if (const auto code = resolve_drive_path(path, native); code != error::success)
+      return fail(code, false);
+    if (::rmdir(native.c_str()) != 0)
+      return fail(error_from_errno(errno, failed_op::remove_dir, native), false);
+    return true;
+  });
+}
+
+native_handle platform::find_first_file(const char* pattern, find_data* out) {
+  return guarded(invalid_handle_value, [&] { return start_listing(pattern, out); });
+}
+
+native_handle platform::start_listing(const char* pattern, find_data* out) {
+  if (!pattern || !out)
+    return fail(error::invalid_parameter, invalid_handle_value);
+  const std::string_view whole = pattern;
+  std::string_view directory = ".";
+  std::string_view wanted = whole;
+  if (const auto cut = whole.find_last_of("\\/"); cut != std::string_view::npos) {
+    directory = whole.substr(0, cut + 1);
+    wanted = whole.substr(cut + 1);
+  } else if (whole.size() >= 2 && whole[1] == ':') {
+    directory = whole.substr(0, 2);
+    wanted = whole.substr(2);
+  }
+  if (wanted.empty())
+    return fail(error::file_not_found, invalid_handle_value);
+  if (!is_valid_component(wanted, true))
+    return fail(error::invalid_name, invalid_handle_value);
+
+  std::string native;
+  if (const auto code = resolve_drive_path(directory, native); code != error::success)
+    return fail(code, invalid_handle_value);
+  unique_dir stream(::opendir(native.c_str()));
+  if (!stream) {
+    const std::uint32_t code = errno == ENOENT ? error::path_not_found
+                                               : error_from_errno(errno, failed_op::other);
+    return fail(code, invalid_handle_value);
+  }
+  struct stat self {};
+  if (::fstat(::dirfd(stream.get()), &self) != 0)
+    return fail(error_from_errno(errno, failed_op::other), invalid_handle_value);
+
+  const std::string pattern_upper = upper_cp1252(wanted);
+  listing found;
+  if (!is_drive_root(self)) {
+    struct stat parent {};
+    if (name_matches(pattern_upper, "."))
+      found.entries.push_back(entry_of(".", self));
+    if (name_matches(pattern_upper, "..") &&
+        ::fstatat(::dirfd(stream.get()), "..", &parent, 0) == 0)
+      found.entries.push_back(entry_of("..", parent));
+  }
+  std::vector<listed> rest;
+  while (const dirent* entry = ::readdir(stream.get())) {
+    const std::string_view native_name = entry->d_name;
+    if (native_name == "." || native_name == "..")
+      continue;
+    std::string name = utf8_to_cp1252(native_name);
+    std::string upper = upper_cp1252(name);
+    if (!name_matches(pattern_upper, upper))
+      continue;
+    // Follows symbolic links; a broken one, and anything neither a file nor
+    // a directory, is left out.
+    struct stat st {};
+    if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, 0) != 0)
+      continue;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+      continue;
+    find_data data = entry_of(name, st);
+    rest.push_back({std::move(upper), std::move(name), std::string(native_name), data});
+  }
+  std::sort(rest.begin(), rest.end(), [](const listed& a, const listed& b) {
+    return std::tie(a.upper, a.name, a.native) < std::tie(b.upper, b.name, b.native);
+  });
+  for (const auto& entry : rest)
+    found.entries.push_back(entry.data);
+  if (found.entries.empty())
+    return fail(error::file_not_found, invalid_handle_value);
+
+  const native_handle handle = next_find_handle_;
+  *out = found.entries.front();
+  found.next = 1;
+  listings_.emplace(handle, std::move(found));
+  ++next_find_handle_;
+  return handle;
+}
+
+bool platform::find_next_file(native_handle find, find_data* out) {
+  const auto it = listings_.find(find);
+  if (it == listings_.end())
+    return fail(error::invalid_handle, false);
+  listing& entries = it->second;
+  if (entries.next >= entries.entries.size())
+    return fail(error::no_more_files, false);
+  if (!out)
+    return fail(error::invalid_parameter, false);
+  *out = entries.entries[entries.next++];
+  return true;
+}
+
+bool platform::find_close(native_handle find) {
+  if (listings_.erase(find) == 0)
+    return fail(error::invalid_handle, false);
+  return true;
+}
+
+} // namespace sys::posix

@@ -1,0 +1,280 @@
+// Files: create_file with Windows' sharing rules between this process's opens,
+// synchronous reads and writes, the file pointer, and buffered read streams.
+#include "sys/platform/posix/posix_path.h"
+#include "sys/platform/posix/posix_platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+namespace sys::posix {
+
+static_assert(sizeof(off_t) >= 8, "file offsets must reach past 4 GiB");
+
+namespace {
+
+// The most one read or write system call is asked to move.
+constexpr std::size_t max_io_chunk = std::size_t{1} << 30;
+
+constexpr mode_t new_file_mode = 0666;
+constexpr mode_t new_read_only_file_mode = 0444;
+
+// A descriptor of a regular file, its status, or why there is none.
+struct opened {
+  unique_fd fd;
+  struct stat status {};
+  std::uint32_t error = error::success;
+};
+
+// Opens native with flags (O_CLOEXEC added). Anything but a regular file is
+// refused with access_denied, and looked at before it is opened, so that a
+// fifo or a device is never opened (which could block or act on the device).
+opened open_regular(const std::string& native, int flags, mode_t mode) {
+  opened result;
+  if (!(flags & O_EXCL)) {
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0) {
+      if (!S_ISREG(st.st_mode)) {
+        result.error = error::access_denied;
+        return result;
+      }
+    } else if (errno != ENOENT || !(flags & O_CREAT)) {
+      result.error = error_from_errno(errno, failed_op::open, native);
+      return result;
+    }
+  }
+  int fd = -1;
+  do {
+    fd = ::open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    result.error = error_from_errno(errno, failed_op::open, native);
+    return result;
+  }
+  result.fd.reset(fd);
+  if (::fstat(fd, &result.status) != 0) {
+    result.error = error_from_errno(errno, failed_op::open, native);
+  } else if (!S_ISREG(result.status.st_mode)) {
+    result.error = error::access_denied; // replaced since it was looked at
+  } else if (const int status_flags = ::fcntl(fd, F_GETFL);
+             status_flags < 0 || ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
+    result.error = error_from_errno(errno, failed_op::open, native);
+  }
+  if (result.error != error::success)
+    result.fd.reset();
+  return result;
+}
+
+} // namespace
+
+platform::open_file* platform::lookup(native_handle handle) {
+  if (handle >= 0 && handle <= INT_MAX) {
+    if (const auto it = files_.find(static_cast<int>(handle)); it != files_.end())
+      return &it->second;
+  }
+  last_error_ = error::invalid_handle;
+  return nullptr;
+}
+
+bool platform::sharing_conflict(dev_t device, ino_t inode, std::uint32_t access,
+                                std::uint32_t share) const {
+  const bool reads = access & access_read;
+  const bool writes = access & access_write;
+  for (const auto& [fd, held] : files_) {
+    if (held.device != device || held.inode != inode)
+      continue;
+    if ((reads && !(held.share & share_read)) || (writes && !(held.share & share_write)))
+      return true;
+    if (((held.access & access_read) && !(share & share_read)) ||
+        ((held.access & access_write) && !(share & share_write)))
+      return true;
+  }
+  return false;
+}
+
+native_handle platform::create_file(const char* path, std::uint32_t access, std::uint32_t share,
+                                    disposition how, std::uint32_t attributes) {
+  return guarded(invalid_handle_value, [&] {
+    if (!path)
+      return fail(error::invalid_parameter, invalid_handle_value);
+    std::string native;
+    if (const auto code = resolve_drive_path(path, native); code != error::success)
+      return fail(code, invalid_handle_value);
+    return open_file_at(native, access, share, how, attributes);
+  });
+}
+
+native_handle platform::open_file_at(const std::string& native, std::uint32_t access,
+                                     std::uint32_t share, disposition how,
+                                     std::uint32_t attributes) {
+  const bool reads = access & access_read;
+  // Emptying a file needs a writable descriptor, whatever the caller asked;
+  // write_file still follows the recorded access.
+  const bool writes = (access & access_write) || how == disposition::create_always;
+  int flags = writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
+  switch (how) {
+  case disposition::create_new:
+    flags |= O_CREAT | O_EXCL;
+    break;
+  case disposition::create_always:
+    flags |= O_CREAT;
+    break;
+  case disposition::open_existing:
+    break;
+  default:
+    return fail(error::invalid_parameter, invalid_handle_value);
+  }
+  const mode_t mode =
+      (attributes & attribute_read_only) ? new_read_only_file_mode : new_file_mode;
+
+  opened file = open_regular(native, flags, mode);
+  if (file.error != error::success)
+    return fail(file.error, invalid_handle_value);
+  // Checked before anything changes, so a refused create_always leaves the
+  // file as it was.
+  if (sharing_conflict(file.status.st_dev, file.status.st_ino, access, share))
+    return fail(error::sharing_violation, invalid_handle_value);
+  if (how == disposition::create_always && file.status.st_size != 0 &&
+      ::ftruncate(file.fd.get(), 0) != 0)
+    return fail(error_from_errno(errno, failed_op::write, native), invalid_handle_value);
+
+  const int fd = file.fd.get();
+  auto [it, inserted] = files_.try_emplace(fd);
+  if (!inserted) {
+    // A stale entry: its descriptor was closed behind this table's back and
+    // the number reused. Forget it without closing the new descriptor.
+    (void)it->second.fd.release();
+  }
+  it->second = open_file{std::move(file.fd), file.status.st_dev, file.status.st_ino, access, share};
+  return static_cast<native_handle>(fd);
+}
+
+bool platform::read_file(native_handle handle, void* buffer, std::uint32_t count,
+                         std::uint32_t* done) {
+  return guarded(false, [&] {
+    if (done)
+      *done = 0;
+    open_file* file = lookup(handle);
+    if (!file)
+      return false;
+    if (!(file->access & access_read))
+      return fail(error::access_denied, false);
+    if (!buffer && count != 0)
+      return fail(error::invalid_parameter, false);
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+      const std::size_t chunk = std::min<std::size_t>(count - total, max_io_chunk);
+      const ssize_t n = ::read(file->fd.get(), bytes + total, chunk);
+      if (n < 0) {
+        if (errno == EINTR)
+          continue;
+        return fail(error_from_errno(errno, failed_op::read), false);
+      }
+      if (n == 0)
+        break;
+      total += static_cast<std::uint32_t>(n);
+    }
+    if (done)
+      *done = total;
+    return true;
+  });
+}
+
+bool platform::write_file(native_handle handle, const void* buffer, std::uint32_t count,
+                          std::uint32_t* done) {
+  return guarded(false, [&] {
+    if (done)
+      *done = 0;
+    open_file* file = lookup(handle);
+    if (!file)
+      return false;
+    if (!(file->access & access_write))
+      return fail(error::access_denied, false);
+    if (!buffer && count != 0)
+      return fail(error::invalid_parameter, false);
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+      const std::size_t chunk = std::min<std::size_t>(count - total, max_io_chunk);
+      const ssize_t n = ::write(file->fd.get(), bytes + total, chunk);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0) {
+        const std::uint32_t code =
+            n < 0 ? error_from_errno(errno, failed_op::write) : error::write_fault;
+        if (done)
+          *done = total;
+        return fail(code, false);
+      }
+      total += static_cast<std::uint32_t>(n);
+    }
+    if (done)
+      *done = total;
+    return true;
+  });
+}
+
+std::uint32_t platform::set_file_pointer(native_handle handle, std::uint32_t distance,
+                                         move_method method) {
+  open_file* file = lookup(handle);
+  if (!file)
+    return invalid_set_file_pointer;
+  int whence = SEEK_SET;
+  switch (method) {
+  case move_method::begin:
+    whence = SEEK_SET;
+    break;
+  case move_method::current:
+    whence = SEEK_CUR;
+    break;
+  case move_method::end:
+    whence = SEEK_END;
+    break;
+  default:
+    return fail(error::invalid_parameter, invalid_set_file_pointer);
+  }
+  const off_t position = ::lseek(file->fd.get(), static_cast<off_t>(distance), whence);
+  if (position < 0)
+    return fail(error_from_errno(errno, failed_op::other), invalid_set_file_pointer);
+  const auto low = static_cast<std::uint32_t>(static_cast<std::uint64_t>(position));
+  if (low == invalid_set_file_pointer)
+    last_error_ = error::success; // tells this position from a failure
+  return low;
+}
+
+bool platform::close_handle(native_handle handle) {
+  if (!lookup(handle))
+    return false;
+  const auto it = files_.find(static_cast<int>(handle));
+  const int fd = it->second.fd.release();
+  files_.erase(it);
+  // The descriptor is gone whatever close reports; a late write error is told.
+  if (::close(fd) != 0 && errno != EINTR)
+    return fail(error_from_errno(errno, failed_op::write), false);
+  return true;
+}
+
+std::FILE* platform::open_read_stream(const char* path) {
+  return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
+    if (!path)
+      return fail<std::FILE*>(error::invalid_parameter, nullptr);
+    std::string native;
+    if (const auto code = resolve_drive_path(path, native); code != error::success)
+      return fail<std::FILE*>(code, nullptr);
+    opened file = open_regular(native, O_RDONLY, 0);
+    if (file.error != error::success)
+      return fail<std::FILE*>(file.error, nullptr);
+    std::FILE* stream = ::fdopen(file.fd.get(), "rb");
+    if (!stream)
+      return fail<std::FILE*>(error_from_errno(errno, failed_op::open), nullptr);
+    (void)file.fd.release(); // the stream owns it now
+    return stream;
+  });
+}
+
+} // namespace sys::posix

@@ -1,0 +1,302 @@
+// The drive map, drive-form to native resolution with case-insensitive
+// matching of existing names, and the way back from native paths.
+#include "sys/platform/posix/posix_path.h"
+
+#include "sys/cp1252.h"
+#include "sys/platform/posix/posix_handle.h"
+#include "sys/platform/posix/posix_platform.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace sys::posix {
+
+namespace {
+
+constexpr bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+constexpr char upper_letter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; }
+
+// Whether path begins with a drive prefix "X:".
+bool has_drive_prefix(std::string_view path) {
+  return path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':';
+}
+
+std::string upper_cp1252(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(cp1252_upper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Whether dir (normalised) is native itself or one of its ancestors.
+bool holds(std::string_view dir, std::string_view native) {
+  if (dir == "/")
+    return !native.empty() && native.front() == '/';
+  return native.starts_with(dir) && (native.size() == dir.size() || native[dir.size()] == '/');
+}
+
+// Adds one mapping of a VELMORA_DRIVES entry "L=/dir"; others are ignored.
+void add_entry(drive_map& map, std::string_view entry) {
+  if (entry.size() < 3 || !is_ascii_letter(entry[0]) || entry[1] != '=' || entry[2] != '/')
+    return;
+  const char letter = upper_letter(entry[0]);
+  if (find_drive(map, letter))
+    return;
+  map.push_back({letter, normalise_native(entry.substr(2))});
+}
+
+// The name of the entry of directory dir that component (Windows-1252) names:
+// the exact name when it exists, else the smallest name in byte order equal
+// to it when both are upper-cased, else the component itself (as UTF-8).
+std::string match_entry(const std::string& dir, std::string_view component) {
+  std::string given = cp1252_to_utf8(component);
+  const std::string base = dir.empty() ? std::string("/") : dir;
+  const std::string exact = dir + "/" + given;
+  struct stat st {};
+  if (::lstat(exact.c_str(), &st) == 0)
+    return given;
+  unique_dir stream(::opendir(base.c_str()));
+  if (!stream)
+    return given;
+  const std::string wanted = upper_cp1252(component);
+  std::string best;
+  bool found = false;
+  while (const dirent* entry = ::readdir(stream.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..")
+      continue;
+    if (upper_cp1252(utf8_to_cp1252(name)) != wanted)
+      continue;
+    if (!found || name < best) {
+      best = name;
+      found = true;
+    }
+  }
+  return found ? best : given;
+}
+
+} // namespace
+
+drive_map read_drive_map() {
+  drive_map map;
+  const char* spec = std::getenv(drive_map_variable);
+  if (!spec) {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+      map.push_back({'C', normalise_native(home)});
+    map.push_back({'Z', "/"});
+    return map;
+  }
+  std::string_view rest = spec;
+  while (!rest.empty()) {
+    const auto end = rest.find(';');
+    add_entry(map, rest.substr(0, end));
+    if (end == std::string_view::npos)
+      break;
+    rest.remove_prefix(end + 1);
+  }
+  return map;
+}
+
+const drive_mapping* find_drive(const drive_map& map, char letter) {
+  const char wanted = upper_letter(letter);
+  for (const auto& drive : map) {
+    if (drive.letter == wanted)
+      return &drive;
+  }
+  return nullptr;
+}
+
+const drive_mapping* drive_holding(const drive_map& map, std::string_view native) {
+  const drive_mapping* best = nullptr;
+  for (const auto& drive : map) {
+    if (holds(drive.dir, native) && (!best || drive.dir.size() > best->dir.size()))
+      best = &drive;
+  }
+  return best;
+}
+
+std::string normalise_native(std::string_view absolute) {
+  std::string out;
+  while (!absolute.empty()) {
+    const auto end = absolute.find('/');
+    const std::string_view part = absolute.substr(0, end);
+    if (part == "..") {
+      out.resize(out.rfind('/') == std::string::npos ? 0 : out.rfind('/'));
+    } else if (!part.empty() && part != ".") {
+      out += '/';
+      out += part;
+    }
+    if (end == std::string_view::npos)
+      break;
+    absolute.remove_prefix(end + 1);
+  }
+  return out.empty() ? std::string("/") : out;
+}
+
+bool working_directory(std::string& out) {
+  constexpr std::size_t first_guess = 256;
+  constexpr std::size_t largest = 1 << 20;
+  std::string buffer(first_guess, '\0');
+  while (buffer.size() <= largest) {
+    if (::getcwd(buffer.data(), buffer.size())) {
+      out = buffer.c_str();
+      return true;
+    }
+    if (errno != ERANGE)
+      return false;
+    buffer.resize(buffer.size() * 2);
+  }
+  return false;
+}
+
+bool is_valid_component(std::string_view component, bool wildcards) {
+  for (char c : component) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32)
+      return false;
+    if ((c == '*' || c == '?') && wildcards)
+      continue;
+    if (std::strchr("<>:\"|?*", c))
+      return false;
+  }
+  return true;
+}
+
+std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
+  // current: the native path built so far, without a trailing '/' ("" is /).
+  // floor: how far ".." may pop it back.
+  std::string current;
+  std::size_t floor = 0;
+  if (has_drive_prefix(path)) {
+    const drive_map map = read_drive_map();
+    const drive_mapping* drive = find_drive(map, path[0]);
+    if (!drive)
+      return error::path_not_found;
+    current = drive->dir == "/" ? std::string() : drive->dir;
+    floor = current.size();
+    path.remove_prefix(2);
+  } else {
+    std::string cwd;
+    if (path.empty() || !working_directory(cwd))
+      return error::path_not_found;
+    cwd = normalise_native(cwd);
+    if (is_separator(path.front())) {
+      // "\x": the root of the drive that holds the working directory. A second
+      // separator would start a network name, which has no drive here.
+      if (path.size() >= 2 && is_separator(path[1]))
+        return error::path_not_found;
+      const drive_map map = read_drive_map();
+      const drive_mapping* drive = drive_holding(map, cwd);
+      if (!drive)
+        return error::path_not_found;
+      current = drive->dir == "/" ? std::string() : drive->dir;
+      floor = current.size();
+    } else {
+      current = cwd == "/" ? std::string() : cwd;
+    }
+  }
+
+  while (!path.empty()) {
+    std::size_t end = 0;
+    while (end < path.size() && !is_separator(path[end]))
+      ++end;
+    const std::string_view component = path.substr(0, end);
+    path.remove_prefix(end < path.size() ? end + 1 : end);
+    if (component.empty() || component == ".")
+      continue;
+    if (component == "..") {
+      if (current.size() > floor)
+        current.resize(current.rfind('/'));
+      continue;
+    }
+    if (!is_valid_component(component, false))
+      return error::invalid_name;
+    std::string name = match_entry(current, component);
+    current += '/';
+    current += name;
+  }
+  native = current.empty() ? std::string("/") : std::move(current);
+  return error::success;
+}
+
+std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_form) {
+  if (native == "***" || native == "*.*") {
+    drive_form = native;
+    return error::success;
+  }
+  if (native.empty())
+    return error::path_not_found;
+  std::string absolute;
+  if (native.front() != '/') {
+    if (!working_directory(absolute))
+      return error::path_not_found;
+    absolute += '/';
+  }
+  absolute += native;
+  const bool trailing = native.back() == '/';
+  const std::string normal = normalise_native(absolute);
+
+  const drive_map map = read_drive_map();
+  const drive_mapping* drive = drive_holding(map, normal);
+  if (!drive)
+    return error::path_not_found;
+  std::string rest = normal.substr(drive->dir == "/" ? 1 : drive->dir.size());
+  if (!rest.empty() && rest.front() == '/')
+    rest.erase(0, 1);
+  for (char& c : rest) {
+    if (c == '/')
+      c = '\\';
+  }
+  std::string utf8 = std::string{drive->letter, ':', '\\'} + rest;
+  if (trailing && !rest.empty())
+    utf8 += '\\';
+  bool lossless = true;
+  std::string converted = utf8_to_cp1252(utf8, &lossless);
+  if (!lossless)
+    return error::invalid_name; // a name Windows-1252 cannot spell
+  drive_form = std::move(converted);
+  return error::success;
+}
+
+bool copy_out(std::string_view text, char* out, std::uint32_t size) {
+  if (!out || text.size() >= size)
+    return false;
+  std::memcpy(out, text.data(), text.size());
+  out[text.size()] = '\0';
+  return true;
+}
+
+bool platform::host_to_drive_path(const char* host_path, char* out, std::uint32_t size) {
+  return guarded(false, [&] {
+    if (!host_path || !out)
+      return fail(error::invalid_parameter, false);
+    std::string drive_form;
+    if (const auto code = native_to_drive_path(host_path, drive_form); code != error::success)
+      return fail(code, false);
+    if (!copy_out(drive_form, out, size))
+      return fail(error::filename_too_long, false);
+    return true;
+  });
+}
+
+bool platform::drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) {
+  return guarded(false, [&] {
+    if (!drive_path || !out)
+      return fail(error::invalid_parameter, false);
+    std::string native;
+    if (const auto code = resolve_drive_path(drive_path, native); code != error::success)
+      return fail(code, false);
+    if (!copy_out(native, out, size))
+      return fail(error::filename_too_long, false);
+    return true;
+  });
+}
+
+} // namespace sys::posix

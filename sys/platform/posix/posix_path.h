@@ -1,0 +1,60 @@
+// The POSIX drive map and the translation between drive-form and native paths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sys::posix {
+
+// The environment variable that holds the drive map ("C=/abs/dir;D=/other").
+inline constexpr const char* drive_map_variable = "VELMORA_DRIVES";
+
+// One drive: its letter (upper case) and its directory, absolute and lexically
+// normalised ("/" or a path without a trailing '/').
+struct drive_mapping {
+  char letter = 0;
+  std::string dir;
+};
+using drive_map = std::vector<drive_mapping>;
+
+// The drive map as the environment states it now. Unset: C: is $HOME and Z: is
+// /. Malformed entries are skipped; the first entry of a letter counts.
+drive_map read_drive_map();
+
+// The drive of letter (either case), or nullptr when it has none.
+const drive_mapping* find_drive(const drive_map& map, char letter);
+
+// The drive whose directory holds native (absolute, normalised) most closely,
+// or nullptr when none holds it.
+const drive_mapping* drive_holding(const drive_map& map, std::string_view native);
+
+// The absolute native path with empty and "." components dropped and ".."
+// applied, lexically (never above "/").
+std::string normalise_native(std::string_view absolute);
+
+// The process's working directory; false when it cannot be had.
+bool working_directory(std::string& out);
+
+// '\' and '/' both separate components of a drive-form path.
+constexpr bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// Whether a drive-form component may name a file: no control characters and
+// none of <>:"|?* (the wildcards * and ? allowed when wildcards is set).
+bool is_valid_component(std::string_view component, bool wildcards);
+
+// Resolves a drive-form path (Windows-1252) to a native UTF-8 path, matching
+// existing components case-insensitively. Returns error::success or the error
+// (path_not_found for an unmapped drive, invalid_name for a bad component).
+std::uint32_t resolve_drive_path(std::string_view path, std::string& native);
+
+// Turns a native path (absolute, or relative to the working directory) into
+// drive form, Windows-1252. Returns error::success or the error.
+std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_form);
+
+// Copies text and a NUL into out[size]; false (nothing written) when it does
+// not fit.
+bool copy_out(std::string_view text, char* out, std::uint32_t size);
+
+} // namespace sys::posix

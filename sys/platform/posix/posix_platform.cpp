@@ -1,0 +1,94 @@
+// The POSIX backend's instance, its errno translation and its text call.
+#include "sys/platform/posix/posix_platform.h"
+
+#include "sys/cp1252.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace sys {
+
+platform& native_platform() {
+  static posix::platform instance;
+  return instance;
+}
+
+namespace posix {
+
+namespace {
+
+// Whether the directory that would hold native exists.
+bool parent_exists(const std::string& native) {
+  const auto slash = native.rfind('/');
+  if (slash == std::string::npos)
+    return true; // relative to the working directory
+  const std::string parent = slash == 0 ? std::string("/") : native.substr(0, slash);
+  struct stat st {};
+  return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+std::uint32_t error_from_errno(int e, failed_op op, const std::string& native) {
+  switch (e) {
+  case 0:
+    return error::success;
+  case ENOENT:
+    if (op == failed_op::make_dir)
+      return error::path_not_found;
+    return native.empty() || parent_exists(native) ? error::file_not_found
+                                                   : error::path_not_found;
+  case ENOTDIR:
+  case ELOOP:
+    return error::path_not_found;
+  case EACCES:
+  case EPERM:
+  case EROFS:
+  case EISDIR:
+  case ENXIO:
+  case ENODEV:
+  case EBUSY:
+    return error::access_denied;
+  case ETXTBSY:
+    return error::sharing_violation;
+  case EBADF:
+    return error::invalid_handle;
+  case ENOMEM:
+    return error::not_enough_memory;
+  case EEXIST:
+    if (op == failed_op::remove_dir)
+      return error::dir_not_empty;
+    return op == failed_op::make_dir ? error::already_exists : error::file_exists;
+  case ENOSPC:
+  case EDQUOT:
+  case EFBIG:
+    return error::disk_full;
+  case ENAMETOOLONG:
+    return error::filename_too_long;
+  case ENOTEMPTY:
+    return error::dir_not_empty;
+  case EINVAL:
+  case EOVERFLOW:
+    return error::invalid_parameter;
+  case EIO:
+    if (op == failed_op::read)
+      return error::read_fault;
+    if (op == failed_op::write)
+      return error::write_fault;
+    return error::gen_failure;
+  default:
+    return error::gen_failure;
+  }
+}
+
+std::uint32_t platform::char_upper(char* text, std::uint32_t length) {
+  if (!text)
+    return 0;
+  for (std::uint32_t i = 0; i < length; ++i)
+    text[i] = static_cast<char>(cp1252_upper(static_cast<unsigned char>(text[i])));
+  return length;
+}
+
+} // namespace posix
+} // namespace sys

@@ -1,0 +1,124 @@
+// The POSIX backend of the platform seam: Win32 file calls imitated on POSIX.
+#pragma once
+
+#include "sys/platform.h"
+#include "sys/platform/posix/posix_handle.h"
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace sys::posix {
+
+// What a failing native call was doing, where one errno means different things.
+enum class failed_op { open, make_dir, remove_dir, read, write, other };
+
+// The Win32 error number for errno value e. native, when given, is the path the
+// call worked on: a missing file then tells file_not_found from path_not_found
+// by whether its parent directory exists.
+std::uint32_t error_from_errno(int e, failed_op op, const std::string& native = {});
+
+class platform final : public sys::platform {
+public:
+  platform() = default;
+  platform(const platform&) = delete;
+  platform& operator=(const platform&) = delete;
+
+  native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
+                            disposition how, std::uint32_t attributes) override;
+  bool read_file(native_handle handle, void* buffer, std::uint32_t count,
+                 std::uint32_t* done) override;
+  bool write_file(native_handle handle, const void* buffer, std::uint32_t count,
+                  std::uint32_t* done) override;
+  std::uint32_t set_file_pointer(native_handle handle, std::uint32_t distance,
+                                 move_method method) override;
+  bool close_handle(native_handle handle) override;
+  std::uint32_t last_error() override { return last_error_; }
+
+  bool create_directory(const char* path) override;
+  bool remove_directory(const char* path) override;
+
+  native_handle find_first_file(const char* pattern, find_data* out) override;
+  bool find_next_file(native_handle find, find_data* out) override;
+  bool find_close(native_handle find) override;
+
+  std::uint32_t char_upper(char* text, std::uint32_t length) override;
+
+  drive_type get_drive_type(const char* root) override;
+  bool get_disk_free_space(const char* root, std::uint32_t* sectors_per_cluster,
+                           std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
+                           std::uint32_t* total_clusters) override;
+
+  std::uint32_t module_file_name(char* out, std::uint32_t size) override;
+  std::uint32_t win_exec(const char* command_line, std::uint32_t show) override;
+  std::uint32_t profile_string(const char* section, const char* key, const char* fallback,
+                               char* out, std::uint32_t size) override;
+  bool file_time_to_local_dos(std::uint64_t file_time, std::uint16_t* dos_date,
+                              std::uint16_t* dos_time) override;
+  std::FILE* open_read_stream(const char* path) override;
+
+  bool host_to_drive_path(const char* host_path, char* out, std::uint32_t size) override;
+  bool drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) override;
+
+private:
+  // One open of create_file; the descriptor is also its handle value.
+  struct open_file {
+    unique_fd fd;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint32_t access = 0;
+    std::uint32_t share = 0;
+  };
+
+  // The entries of one listing, taken whole at find_first_file.
+  struct listing {
+    std::vector<find_data> entries;
+    std::size_t next = 0;
+  };
+
+  // Find handles count up from here: above every descriptor Linux hands out
+  // (fs.nr_open stays below 2^30), so they never equal an open file's handle.
+  static constexpr native_handle first_find_handle = 0x40000000;
+
+  // Records code as the latest failure; returns failure for chaining.
+  template <class R> R fail(std::uint32_t code, R failure) {
+    last_error_ = code;
+    return failure;
+  }
+
+  // Runs body, turning an escaping exception into a failure of the call.
+  template <class R, class F> R guarded(R failure, F&& body) noexcept {
+    try {
+      return body();
+    } catch (const std::bad_alloc&) {
+      last_error_ = error::not_enough_memory;
+    } catch (const std::exception&) {
+      last_error_ = error::gen_failure;
+    }
+    return failure;
+  }
+
+  // The open file of handle, or nullptr (last_error: invalid_handle).
+  open_file* lookup(native_handle handle);
+
+  // Whether a new open (access, share) of device/inode clashes with one held.
+  bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access,
+                        std::uint32_t share) const;
+
+  native_handle open_file_at(const std::string& native, std::uint32_t access,
+                             std::uint32_t share, disposition how, std::uint32_t attributes);
+  native_handle start_listing(const char* pattern, find_data* out);
+
+  std::map<int, open_file> files_;
+  std::map<native_handle, listing> listings_;
+  native_handle next_find_handle_ = first_find_handle;
+  std::uint32_t last_error_ = error::success;
+};
+
+} // namespace sys::posix

@@ -1,0 +1,111 @@
+// Directory scanning: the one process-wide listing and its find record.
+#include "sys/scan.h"
+
+#include "sys/platform.h"
+#include "sys/text_fields.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace sys {
+
+namespace {
+
+// The scan handle's states: none before the first scan, open after a
+// successful scan_first (and for good after its last entry), failed after a
+// scan_first that found nothing. scan_first leads from any state to open or
+// failed; scan_next never changes the state.
+enum class scan_state { none, open, failed };
+
+scan_state state = scan_state::none;
+native_handle scan_handle = invalid_handle_value;
+find_data current;
+std::array<std::uint8_t, find_record_bytes> record;
+
+bool is_extended(const char* pattern) {
+  return static_cast<unsigned char>(pattern[0]) == extended_prefix_byte;
+}
+
+// Plain listings show files only: skips directories. False when the listing
+// has no further entry.
+bool skip_directories() {
+  while (current.attributes & attribute_directory)
+    if (!current_platform().find_next_file(scan_handle, &current))
+      return false;
+  return true;
+}
+
+void put_le32(std::uint8_t* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Fills the record from the current entry (have_entry) or as the end mark.
+const std::uint8_t* finish_record(bool extended, bool have_entry) {
+  record.fill(0);
+  if (!have_entry)
+    return record.data();
+
+  // The short name, or the long name where the platform keeps no short name
+  // (its first byte is a blank or below). The long name stands in whole.
+  const bool has_short = static_cast<unsigned char>(current.short_name[0]) >= 33;
+  const char* name = has_short ? current.short_name : current.long_name;
+  const std::size_t room = has_short ? sizeof current.short_name : sizeof current.long_name;
+  const int limit = extended ? max_extended_name_bytes : max_plain_name_bytes;
+  const int length = static_cast<int>(std::min<std::size_t>(strnlen(name, room), limit));
+
+  std::uint8_t* out = record.data() + (extended ? find_record_name_offset : 0);
+  std::memcpy(out, name, static_cast<std::size_t>(length));
+  current_platform().char_upper(reinterpret_cast<char*>(out), static_cast<std::uint32_t>(length));
+
+  if (extended) {
+    put_le32(record.data(), current.attributes);
+    put_le32(record.data() + 5, current.size_low);
+  } else {
+    // Back to code page 850 capitals: Ä (0xC4) becomes 0x8E, and so on.
+    for (int i = 0; i < length; ++i)
+      out[i] = unfold_cp1252_capital(out[i]);
+  }
+  return record.data();
+}
+
+} // namespace
+
+const std::uint8_t* scan_first(const char* pattern) {
+  std::array<char, max_path_chars + 1> work;
+  fold_name_copy(work.data(), pattern, 0, max_path_chars);
+
+  platform& p = current_platform();
+  if (state == scan_state::open)
+    p.find_close(scan_handle);
+
+  const bool extended = is_extended(work.data());
+  const char* proper = work.data();
+  if (extended) {
+    // The prefix is four bytes; a shorter text has no pattern proper.
+    const std::size_t length = std::strlen(work.data());
+    proper += std::min<std::size_t>(length, extended_prefix_bytes);
+  }
+
+  scan_handle = p.find_first_file(proper, &current);
+  if (scan_handle == invalid_handle_value) {
+    state = scan_state::failed;
+    return finish_record(extended, false);
+  }
+  state = scan_state::open;
+  const bool have_entry = extended || skip_directories();
+  return finish_record(extended, have_entry);
+}
+
+const std::uint8_t* scan_next(const char* pattern) {
+  const bool extended = is_extended(pattern);
+  if (state != scan_state::open)
+    return finish_record(extended, false);
+  bool have_entry = current_platform().find_next_file(scan_handle, &current);
+  if (have_entry && !extended)
+    have_entry = skip_directories();
+  return finish_record(extended, have_entry);
+}
+
+} // namespace sys
