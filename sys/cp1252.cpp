@@ -46,7 +46,9 @@ void append_utf8(std::string& out, char32_t cp) {
   }
 }
 
-constexpr bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+constexpr bool is_continuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 } // namespace
 

@@ -20,8 +20,8 @@ std::int32_t drive_free_kb(char letter) {
   // In floating point so the product cannot overflow. The counts are taken as
   // unsigned, so a drive with 2^31 or more free clusters is not read as a
   // negative size; a result beyond the signed 32-bit range is capped.
-  const double kb = static_cast<double>(sectors_per_cluster) * bytes_per_sector * free_clusters /
-                    1024.0;
+  const double kb =
+      static_cast<double>(sectors_per_cluster) * bytes_per_sector * free_clusters / 1024.0;
   constexpr auto most = std::numeric_limits<std::int32_t>::max();
   return kb >= static_cast<double>(most) ? most : static_cast<std::int32_t>(kb);
 }

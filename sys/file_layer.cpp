@@ -28,14 +28,16 @@ constexpr std::array<mode_entry, 7> mode_table{{
     {open_mode::create, read_write, 0, disposition::create_always, attribute_normal},
     {open_mode::read_write, read_write, 0, disposition::open_existing, attribute_normal},
     {open_mode::read_write_18, read_write, 0, disposition::open_existing, attribute_normal},
-    {open_mode::read_write_shared, read_write, share_read | share_write,
-     disposition::open_existing, attribute_normal},
+    {open_mode::read_write_shared, read_write, share_read | share_write, disposition::open_existing,
+     attribute_normal},
     {open_mode::read_write_plain, read_write, 0, disposition::open_existing, 0},
 }};
 
 // The handle as the platform sees it: widened with its sign, so -1 and -2
 // reach it as values it refuses.
-native_handle widen(file_handle handle) { return static_cast<native_handle>(handle); }
+native_handle widen(file_handle handle) {
+  return static_cast<native_handle>(handle);
+}
 
 // Logs a failed call with the platform error split in its 16-bit halves.
 void log_platform_error(std::uint32_t error, const char* message) {
@@ -114,7 +116,9 @@ int file_close(file_handle handle) {
   return 0;
 }
 
-int dir_create(const char* path) { return current_platform().create_directory(path) ? 0 : -1; }
+int dir_create(const char* path) {
+  return current_platform().create_directory(path) ? 0 : -1;
+}
 
 int dir_remove(const char* path) {
   std::array<char, max_path_chars + 1> work;

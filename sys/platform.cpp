@@ -7,7 +7,9 @@ namespace {
 platform* installed = nullptr;
 } // namespace
 
-platform& current_platform() { return installed ? *installed : native_platform(); }
+platform& current_platform() {
+  return installed ? *installed : native_platform();
+}
 
 platform* set_platform(platform* p) {
   platform* previous = installed ? installed : &native_platform();

@@ -189,8 +189,7 @@ public:
   // GetDiskFreeSpaceA. Fills the four counts and returns true, or returns false
   // for a drive that is missing or unreadable (outputs then unset).
   virtual bool get_disk_free_space(const char* root, std::uint32_t* sectors_per_cluster,
-                                   std::uint32_t* bytes_per_sector,
-                                   std::uint32_t* free_clusters,
+                                   std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                                    std::uint32_t* total_clusters) = 0;
 
   // --- the process ---------------------------------------------------------
@@ -208,9 +207,8 @@ public:
   // GetProfileStringA: the value of key in section of the user's profile
   // (section and key ignore case), else fallback, copied into out and cut to
   // size - 1 bytes. Returns the count copied without the NUL.
-  virtual std::uint32_t profile_string(const char* section, const char* key,
-                                       const char* fallback, char* out,
-                                       std::uint32_t size) = 0;
+  virtual std::uint32_t profile_string(const char* section, const char* key, const char* fallback,
+                                       char* out, std::uint32_t size) = 0;
 
   // FileTimeToLocalFileTime then FileTimeToDosDateTime: a FILETIME in UTC as the
   // DOS date and time of the local time zone. False for a time DOS cannot hold

@@ -76,8 +76,8 @@ bool fault_platform::read_file(sys::native_handle handle, void* buffer, std::uin
   return base_.read_file(to_base(handle), buffer, count, done);
 }
 
-bool fault_platform::write_file(sys::native_handle handle, const void* buffer,
-                                std::uint32_t count, std::uint32_t* done) {
+bool fault_platform::write_file(sys::native_handle handle, const void* buffer, std::uint32_t count,
+                                std::uint32_t* done) {
   if (should_fail(op::write_file)) {
     *done = 0;
     return false;
@@ -100,7 +100,9 @@ bool fault_platform::close_handle(sys::native_handle handle) {
   return ok && !failing;
 }
 
-std::uint32_t fault_platform::last_error() { return own_error_ ? error_ : base_.last_error(); }
+std::uint32_t fault_platform::last_error() {
+  return own_error_ ? error_ : base_.last_error();
+}
 
 bool fault_platform::create_directory(const char* path) {
   paths_.emplace_back(path);
@@ -205,8 +207,7 @@ std::uint32_t fault_platform::win_exec(const char* command_line, std::uint32_t s
 }
 
 std::uint32_t fault_platform::profile_string(const char* section, const char* key,
-                                             const char* fallback, char* out,
-                                             std::uint32_t size) {
+                                             const char* fallback, char* out, std::uint32_t size) {
   own_error_ = false;
   return base_.profile_string(section, key, fallback, out, size);
 }

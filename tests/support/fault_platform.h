@@ -70,7 +70,6 @@ public:
   int open_files() const { return static_cast<int>(open_.size()); }
   int calls(op k) const { return calls_[static_cast<int>(k)]; }
 
-
   sys::native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                  sys::disposition how, std::uint32_t attributes) override;
   bool read_file(sys::native_handle handle, void* buffer, std::uint32_t count,

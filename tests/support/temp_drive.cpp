@@ -44,7 +44,9 @@ scoped_env::scoped_env(const char* name, const char* value) : name_(name) {
   set_env(name, value);
 }
 
-scoped_env::~scoped_env() { set_env(name_.c_str(), had_value_ ? old_value_.c_str() : nullptr); }
+scoped_env::~scoped_env() {
+  set_env(name_.c_str(), had_value_ ? old_value_.c_str() : nullptr);
+}
 
 temp_drive::temp_drive()
     : root_(make_temp_root()),

@@ -219,8 +219,8 @@ TEST_F(FileLayer, FailedSeekReturnsTheNegativeAnswerAndIsLogged) {
 TEST_F(FileLayer, DirectoryCreateRemoveAndProbe) {
   EXPECT_EQ(sys::dir_create("C:\\NEWDIR"), 0);
   EXPECT_TRUE(fs::is_directory(drive.c() / "NEWDIR"));
-  EXPECT_EQ(sys::dir_create("C:\\NEWDIR"), -1); // exists already
-  EXPECT_EQ(sys::dir_create("C:\\NO\\SUCH"), -1);  // parent missing
+  EXPECT_EQ(sys::dir_create("C:\\NEWDIR"), -1);   // exists already
+  EXPECT_EQ(sys::dir_create("C:\\NO\\SUCH"), -1); // parent missing
   EXPECT_EQ(sys::dir_remove("C:\\NEWDIR"), 0);
   EXPECT_EQ(sys::dir_remove("C:\\NEWDIR"), -1);
 

@@ -1,0 +1,185 @@
+// Directory listings through the POSIX backend: order, wildcards, entry data.
+#include "sys/platform.h"
+#include "tests/support/temp_drive.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmora_test::temp_drive;
+
+sys::platform& backend() {
+  return sys::native_platform();
+}
+
+// Every entry pattern lists, in order; empty when find_first_file fails.
+std::vector<sys::find_data> entries(const char* pattern) {
+  std::vector<sys::find_data> out;
+  sys::find_data data;
+  const sys::native_handle h = backend().find_first_file(pattern, &data);
+  if (h == sys::invalid_handle_value)
+    return out;
+  do
+    out.push_back(data);
+  while (backend().find_next_file(h, &data));
+  EXPECT_EQ(backend().last_error(), sys::error::no_more_files);
+  EXPECT_TRUE(backend().find_close(h));
+  return out;
+}
+
+std::vector<std::string> names(const char* pattern) {
+  std::vector<std::string> out;
+  for (const auto& e : entries(pattern))
+    out.emplace_back(e.long_name);
+  return out;
+}
+
+using list = std::vector<std::string>;
+
+TEST(PosixFind, DotEntriesFirstThenCaseInsensitiveOrder) {
+  temp_drive drive;
+  for (const char* name : {"b.txt", "a.txt", "A.TXT", "Zeta", "\xC3\xA4.txt", "_x"})
+    drive.write(fs::path("dir") / name, "");
+  fs::create_directory(drive.c() / "dir" / "sub");
+  // Upper-cased Windows-1252 order: '_' (0x5F) after 'Z', 'Ä' (0xC4) last;
+  // names equal but for case by their bytes.
+  const list expected = {".", "..", "A.TXT", "a.txt", "b.txt", "sub", "Zeta", "_x", "\xE4.txt"};
+  EXPECT_EQ(names("C:\\DIR\\*"), expected);
+  EXPECT_EQ(names("C:\\dir\\*.*"), expected);
+  EXPECT_EQ(names("c:/Dir/*"), expected);
+}
+
+TEST(PosixFind, RootOfADriveHasNoDotEntries) {
+  temp_drive drive;
+  drive.write("one", "");
+  EXPECT_EQ(names("C:\\*"), list{"one"});
+  EXPECT_EQ(names("D:\\*.*"), list{});
+  EXPECT_EQ(backend().last_error(), sys::error::file_not_found);
+}
+
+TEST(PosixFind, Wildcards) {
+  temp_drive drive;
+  for (const char* name :
+       {"README", "readme.md", "Read.Me.txt", "a.TXT", "ab.txt", "abc.txt", "x.txtx", "noext"})
+    drive.write(fs::path("w") / name, "");
+  EXPECT_EQ(names("C:\\w\\*.txt"), (list{"a.TXT", "ab.txt", "abc.txt", "Read.Me.txt"}));
+  EXPECT_EQ(names("C:\\w\\?.TXT"), (list{"a.TXT"}));
+  EXPECT_EQ(names("C:\\w\\a?*.txt"), (list{"ab.txt", "abc.txt"}));
+  // A trailing ".*" also takes a name without a dot.
+  EXPECT_EQ(names("C:\\w\\readme.*"), (list{"README", "readme.md"}));
+  EXPECT_EQ(names("C:\\w\\NOEXT"), (list{"noext"}));
+  EXPECT_EQ(names("C:\\w\\*X*"),
+            (list{"a.TXT", "ab.txt", "abc.txt", "noext", "Read.Me.txt", "x.txtx"}));
+}
+
+TEST(PosixFind, FailuresTellMissingNamesFromMissingDirectories) {
+  temp_drive drive;
+  drive.write("dir/file", "");
+  auto& p = backend();
+  sys::find_data data;
+  EXPECT_EQ(p.find_first_file("C:\\dir\\*.none", &data), sys::invalid_handle_value);
+  EXPECT_EQ(p.last_error(), sys::error::file_not_found);
+  EXPECT_EQ(p.find_first_file("C:\\nodir\\*", &data), sys::invalid_handle_value);
+  EXPECT_EQ(p.last_error(), sys::error::path_not_found);
+  EXPECT_EQ(p.find_first_file("C:\\dir\\file\\*", &data), sys::invalid_handle_value);
+  EXPECT_EQ(p.last_error(), sys::error::path_not_found);
+  EXPECT_EQ(p.find_first_file("Q:\\*", &data), sys::invalid_handle_value);
+  EXPECT_EQ(p.last_error(), sys::error::path_not_found);
+  EXPECT_EQ(p.find_first_file("C:\\dir\\a<b*", &data), sys::invalid_handle_value);
+  EXPECT_EQ(p.last_error(), sys::error::invalid_name);
+
+  EXPECT_FALSE(p.find_next_file(12345, &data));
+  EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+  EXPECT_FALSE(p.find_close(12345));
+  EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+}
+
+TEST(PosixFind, HandlesAreApartFromFileHandlesAndSnapshotTheListing) {
+  temp_drive drive;
+  drive.write("dir/a", "");
+  auto& p = backend();
+  sys::find_data data;
+  const sys::native_handle find = p.find_first_file("C:\\dir\\*", &data);
+  ASSERT_NE(find, sys::invalid_handle_value);
+  const sys::native_handle file =
+      p.create_file("C:\\dir\\b", sys::access_write, 0, sys::disposition::create_new, 0);
+  ASSERT_NE(file, sys::invalid_handle_value);
+  EXPECT_NE(find, file);
+  EXPECT_FALSE(p.close_handle(find)); // a find handle is no file handle
+  EXPECT_TRUE(p.close_handle(file));
+
+  list seen = {data.long_name};
+  while (p.find_next_file(find, &data))
+    seen.emplace_back(data.long_name);
+  EXPECT_EQ(seen, (list{".", "..", "a"})); // b came after the listing started
+  EXPECT_TRUE(p.find_close(find));
+  EXPECT_FALSE(p.find_next_file(find, &data));
+}
+
+TEST(PosixFind, EntryData) {
+  temp_drive drive;
+  const auto file = drive.write("d/file.bin", "hello");
+  const auto locked = drive.write("d/locked", "");
+  fs::create_directory(drive.c() / "d" / "sub");
+  ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  {
+    const int fd = ::open((drive.c() / "d" / "huge").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, (off_t{5} << 30) + 7), 0); // sparse, 5 GiB and 7 bytes
+    ::close(fd);
+  }
+
+  const auto all = entries("C:\\d\\*");
+  ASSERT_EQ(all.size(), 6u);
+  const auto& dot = all[0];
+  const auto& f = all[2];
+  const auto& huge = all[3];
+  const auto& lock = all[4];
+  const auto& sub = all[5];
+  EXPECT_STREQ(dot.long_name, ".");
+  EXPECT_EQ(dot.attributes, sys::attribute_directory);
+  EXPECT_STREQ(f.long_name, "file.bin");
+  EXPECT_EQ(f.attributes, sys::attribute_archive);
+  EXPECT_EQ(f.size_low, 5u);
+  EXPECT_EQ(f.size_high, 0u);
+  EXPECT_EQ(f.last_write_time, 1700000000ull * 10000000 + 1234567 + 116444736000000000ull);
+  EXPECT_EQ(f.short_name[0], '\0');
+  EXPECT_EQ(huge.size_high, 1u);
+  EXPECT_EQ(huge.size_low, (1u << 30) + 7);
+  EXPECT_STREQ(lock.long_name, "locked");
+  EXPECT_EQ(lock.attributes, sys::attribute_archive | sys::attribute_read_only);
+  EXPECT_STREQ(sub.long_name, "sub");
+  EXPECT_EQ(sub.attributes, sys::attribute_directory);
+  EXPECT_EQ(sub.size_low, 0u);
+}
+
+TEST(PosixFind, FollowsLinksAndSkipsWhatIsNeitherFileNorDirectory) {
+  temp_drive drive;
+  drive.write("d/target", "12");
+  const auto dir = drive.c() / "d";
+  fs::create_symlink("target", dir / "link");
+  fs::create_symlink("nowhere", dir / "broken");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  drive.write("d/bad\xFFname", ""); // not UTF-8: shown lossily
+
+  const auto all = entries("C:\\d\\*");
+  list seen;
+  for (const auto& e : all)
+    seen.emplace_back(e.long_name);
+  EXPECT_EQ(seen, (list{".", "..", "bad?name", "link", "target"}));
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[3].attributes, sys::attribute_archive);
+  EXPECT_EQ(all[3].size_low, 2u);
+}
+
+} // namespace

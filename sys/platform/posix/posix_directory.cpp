@@ -1,5 +1,4 @@
-// Directories: creating and removing them, and listings with Windows'
-// wildcards, taken whole and in a fixed order when the listing starts.
+// Directories: creating, removing, and listing them with Windows' wildcards.
 #include "sys/cp1252.h"
 #include "sys/platform/posix/posix_path.h"
 #include "sys/platform/posix/posix_platform.h"
@@ -19,17 +18,7 @@ namespace {
 
 constexpr mode_t new_directory_mode = 0777;
 
-// FILETIME of the Unix epoch, in 100 ns units since 1601-01-01.
-constexpr std::int64_t unix_epoch_file_time = 116444736000000000;
-constexpr std::int64_t file_time_units_per_second = 10000000;
 constexpr std::int64_t nanoseconds_per_file_time_unit = 100;
-
-std::string upper_cp1252(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(cp1252_upper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // Matches name against pattern, both upper-cased: '*' any run, '?' one byte.
 bool wildcard_match(std::string_view pattern, std::string_view name) {
@@ -164,8 +153,8 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     return fail(code, invalid_handle_value);
   unique_dir stream(::opendir(native.c_str()));
   if (!stream) {
-    const std::uint32_t code = errno == ENOENT ? error::path_not_found
-                                               : error_from_errno(errno, failed_op::other);
+    const std::uint32_t code =
+        errno == ENOENT ? error::path_not_found : error_from_errno(errno, failed_op::other);
     return fail(code, invalid_handle_value);
   }
   struct stat self {};
@@ -210,10 +199,10 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     return fail(error::file_not_found, invalid_handle_value);
 
   const native_handle handle = next_find_handle_;
-  *out = found.entries.front();
   found.next = 1;
-  listings_.emplace(handle, std::move(found));
+  const auto it = listings_.emplace(handle, std::move(found)).first;
   ++next_find_handle_;
+  *out = it->second.entries.front();
   return handle;
 }
 

@@ -1,5 +1,4 @@
-// Files: create_file with Windows' sharing rules between this process's opens,
-// synchronous reads and writes, the file pointer, and buffered read streams.
+// Files: opening with Windows' sharing rules, reading, writing and seeking.
 #include "sys/platform/posix/posix_path.h"
 #include "sys/platform/posix/posix_platform.h"
 
@@ -128,8 +127,7 @@ native_handle platform::open_file_at(const std::string& native, std::uint32_t ac
   default:
     return fail(error::invalid_parameter, invalid_handle_value);
   }
-  const mode_t mode =
-      (attributes & attribute_read_only) ? new_read_only_file_mode : new_file_mode;
+  const mode_t mode = (attributes & attribute_read_only) ? new_read_only_file_mode : new_file_mode;
 
   opened file = open_regular(native, flags, mode);
   if (file.error != error::success)

@@ -1,5 +1,4 @@
-// The drive map, drive-form to native resolution with case-insensitive
-// matching of existing names, and the way back from native paths.
+// The drive map and the translation between drive-form and native paths.
 #include "sys/platform/posix/posix_path.h"
 
 #include "sys/cp1252.h"
@@ -18,20 +17,17 @@ namespace sys::posix {
 
 namespace {
 
-constexpr bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool is_ascii_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
-constexpr char upper_letter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; }
+constexpr char upper_letter(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+}
 
 // Whether path begins with a drive prefix "X:".
 bool has_drive_prefix(std::string_view path) {
   return path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':';
-}
-
-std::string upper_cp1252(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(cp1252_upper(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // Whether dir (normalised) is native itself or one of its ancestors.
@@ -85,15 +81,15 @@ std::string match_entry(const std::string& dir, std::string_view component) {
 
 drive_map read_drive_map() {
   drive_map map;
-  const char* spec = std::getenv(drive_map_variable);
-  if (!spec) {
+  const char* value = std::getenv(drive_map_variable);
+  if (!value) {
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/')
       map.push_back({'C', normalise_native(home)});
     map.push_back({'Z', "/"});
     return map;
   }
-  std::string_view rest = spec;
+  std::string_view rest = value;
   while (!rest.empty()) {
     const auto end = rest.find(';');
     add_entry(map, rest.substr(0, end));
@@ -128,7 +124,9 @@ std::string normalise_native(std::string_view absolute) {
     const auto end = absolute.find('/');
     const std::string_view part = absolute.substr(0, end);
     if (part == "..") {
-      out.resize(out.rfind('/') == std::string::npos ? 0 : out.rfind('/'));
+      // out is "" or starts with '/', so this stops at the root.
+      if (const auto slash = out.rfind('/'); slash != std::string::npos)
+        out.resize(slash);
     } else if (!part.empty() && part != ".") {
       out += '/';
       out += part;
@@ -263,6 +261,13 @@ std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_f
     return error::invalid_name; // a name Windows-1252 cannot spell
   drive_form = std::move(converted);
   return error::success;
+}
+
+std::string upper_cp1252(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(cp1252_upper(static_cast<unsigned char>(c)));
+  return out;
 }
 
 bool copy_out(std::string_view text, char* out, std::uint32_t size) {

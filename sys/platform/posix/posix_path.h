@@ -38,7 +38,9 @@ std::string normalise_native(std::string_view absolute);
 bool working_directory(std::string& out);
 
 // '\' and '/' both separate components of a drive-form path.
-constexpr bool is_separator(char c) { return c == '\\' || c == '/'; }
+constexpr bool is_separator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // Whether a drive-form component may name a file: no control characters and
 // none of <>:"|?* (the wildcards * and ? allowed when wildcards is set).
@@ -52,6 +54,9 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native);
 // Turns a native path (absolute, or relative to the working directory) into
 // drive form, Windows-1252. Returns error::success or the error.
 std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_form);
+
+// text with every byte upper-cased by the Windows-1252 rules.
+std::string upper_cp1252(std::string_view text);
 
 // Copies text and a NUL into out[size]; false (nothing written) when it does
 // not fit.

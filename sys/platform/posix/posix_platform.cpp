@@ -37,8 +37,7 @@ std::uint32_t error_from_errno(int e, failed_op op, const std::string& native) {
   case ENOENT:
     if (op == failed_op::make_dir)
       return error::path_not_found;
-    return native.empty() || parent_exists(native) ? error::file_not_found
-                                                   : error::path_not_found;
+    return native.empty() || parent_exists(native) ? error::file_not_found : error::path_not_found;
   case ENOTDIR:
   case ELOOP:
     return error::path_not_found;

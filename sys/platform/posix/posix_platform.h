@@ -16,6 +16,10 @@
 
 namespace sys::posix {
 
+// FILETIME of the Unix epoch, and FILETIME's units (100 ns) in a second.
+inline constexpr std::int64_t unix_epoch_file_time = 116444736000000000;
+inline constexpr std::int64_t file_time_units_per_second = 10000000;
+
 // What a failing native call was doing, where one errno means different things.
 enum class failed_op { open, make_dir, remove_dir, read, write, other };
 
@@ -108,11 +112,10 @@ private:
   open_file* lookup(native_handle handle);
 
   // Whether a new open (access, share) of device/inode clashes with one held.
-  bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access,
-                        std::uint32_t share) const;
+  bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access, std::uint32_t share) const;
 
-  native_handle open_file_at(const std::string& native, std::uint32_t access,
-                             std::uint32_t share, disposition how, std::uint32_t attributes);
+  native_handle open_file_at(const std::string& native, std::uint32_t access, std::uint32_t share,
+                             disposition how, std::uint32_t attributes);
   native_handle start_listing(const char* pattern, find_data* out);
 
   std::map<int, open_file> files_;

@@ -1,0 +1,75 @@
+// What one engine call carries between the common preparation and the
+// command's own work: arguments, recursion flag, work areas and slot table.
+#pragma once
+
+#include "archive/format.h"
+#include "archive/run_archive_command.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace archive {
+
+// The longest engine command looked at: a stub path's terminator is searched
+// in the first 200 characters; the ten trailer bytes follow it.
+inline constexpr int max_command_scan = 200;
+// The source spec is taken up to this many characters.
+inline constexpr int max_spec_chars = 200;
+
+// The directory queue of a tree walk. Each slot holds the listing prefix (four
+// bytes of value 1, which ask the scanner for every entry), a directory spec
+// ending in "\*.*", and a NUL. A spec may be as long as a path (256
+// characters); the queue holds up to max_slots directories. Slot 0 is the
+// source spec as given.
+class slot_table {
+public:
+  static constexpr int listing_prefix_bytes = 4;
+  static constexpr int max_spec_bytes = 256;
+  static constexpr int slot_bytes = listing_prefix_bytes + max_spec_bytes + 1;
+  static constexpr int max_slots = 16384;
+
+  // Appends a slot for spec[0..length); false when the spec is too long or the
+  // table is full (the slot is not added). May allocate: callers catch.
+  bool append(const char* spec, int length);
+  int count() const { return static_cast<int>(slots_.size()); }
+  // The slot's full content (prefix, spec, NUL) and its spec alone.
+  const char* content(int i) const { return slots_[static_cast<std::size_t>(i)].text.data(); }
+  const char* spec(int i) const { return content(i) + listing_prefix_bytes; }
+  // 4 + the spec's length.
+  int length(int i) const { return slots_[static_cast<std::size_t>(i)].length; }
+
+private:
+  struct slot {
+    std::array<char, slot_bytes> text;
+    int length;
+  };
+  std::vector<slot> slots_;
+};
+
+struct engine_call {
+  const char* source = nullptr;
+  char* spec = nullptr;
+  // The engine command: at most 200 characters up to the first NUL or CR, the
+  // terminator turned into a NUL, and for "PUA"/"PVA" the ten trailer bytes.
+  std::array<char, max_command_scan + 1> command{};
+  std::array<char, trailer_bytes> trailer{};
+  bool has_terminator = false; // a NUL or CR was found in the first 200
+  bool recursive = false;
+  progress_hook hook;
+  std::unique_ptr<std::uint8_t[]> read_area;   // work_area_bytes
+  std::unique_ptr<std::uint8_t[]> record_area; // work_area_bytes
+  slot_table slots;
+
+  void report(std::uint32_t consumed, std::uint32_t produced) const {
+    if (hook.call)
+      hook.call(consumed, produced, hook.context);
+  }
+};
+
+// The commands' own work, after the common preparation. Each returns a status.
+int extract_payload(engine_call& call); // "PI", "PJ"
+int build_payload(engine_call& call);   // "PU", "PV", "PUA", "PVA"
+
+} // namespace archive

@@ -1,0 +1,76 @@
+// Reading a payload archive: buffered reads, the marker scan, record headers.
+#include "archive/payload_reader.h"
+
+#include "archive/format.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace archive {
+
+payload_reader::payload_reader(sys::file_handle file, std::uint8_t* buffer, int capacity)
+    : file_(file), buffer_(buffer), capacity_(std::min<int>(capacity, sys::max_transfer_bytes)) {}
+
+bool payload_reader::fill() {
+  if (failed_)
+    return false;
+  const int n = sys::file_read(file_, buffer_, static_cast<std::uint16_t>(capacity_));
+  if (n < 0)
+    failed_ = true;
+  begin_ = 0;
+  end_ = n > 0 ? n : 0;
+  return n > 0;
+}
+
+int payload_reader::read(void* out, int n) {
+  auto* dst = static_cast<std::uint8_t*>(out);
+  int done = 0;
+  while (done < n) {
+    if (begin_ == end_ && !fill())
+      break;
+    const int take = std::min(n - done, end_ - begin_);
+    std::memcpy(dst + done, buffer_ + begin_, static_cast<std::size_t>(take));
+    begin_ += take;
+    done += take;
+  }
+  consumed_ += static_cast<std::uint32_t>(done);
+  return done == 0 && failed_ ? sys::failed_handle : done;
+}
+
+int payload_reader::next_byte() {
+  if (begin_ == end_ && !fill())
+    return -1;
+  ++consumed_;
+  return buffer_[begin_++];
+}
+
+bool payload_reader::find_marker() {
+  for (;;) {
+    int c = next_byte();
+    if (c < 0)
+      return false;
+    if (c != marker_first)
+      continue;
+    int matched = 1;
+    while (matched < marker_chars) {
+      c = next_byte();
+      if (c < 0)
+        return false;
+      if (c != static_cast<unsigned char>(marker_template[static_cast<std::size_t>(matched)]))
+        break; // the mismatching byte is consumed, not tested as a new start
+      ++matched;
+    }
+    if (matched == marker_chars)
+      return true;
+  }
+}
+
+int payload_reader::read_header(record_header* h) {
+  std::uint8_t bytes[record_header_bytes] = {};
+  const int n = read(bytes, record_header_bytes);
+  h->type = bytes[0];
+  h->length = static_cast<std::uint16_t>(bytes[1] | bytes[2] << 8);
+  return n;
+}
+
+} // namespace archive

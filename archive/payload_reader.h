@@ -1,0 +1,55 @@
+// Reading a payload archive: buffered reads over the file layer, the marker
+// scan and record headers.
+#pragma once
+
+#include "sys/file_layer.h"
+
+#include <cstdint>
+
+namespace archive {
+
+// A record header as read: type, and the 16-bit payload length.
+struct record_header {
+  std::uint8_t type = 0;
+  std::uint16_t length = 0;
+};
+
+// Buffered reading of an open file through the file layer, in transfers of up
+// to 32,767 bytes into a caller's buffer. The handle stays the caller's.
+class payload_reader {
+public:
+  payload_reader(sys::file_handle file, std::uint8_t* buffer, int capacity);
+
+  // Copies up to n bytes to out. Returns the count delivered: n, fewer at the
+  // end of the file, 0 at its end, or -2 when the file layer failed (logged
+  // there) and nothing was left in the buffer.
+  int read(void* out, int n);
+
+  // Finds the marker: reads until the nine marker characters have come in
+  // sequence. A mismatching byte is not tested as the start of a new marker.
+  // True when found (the next byte is the strip length), false at the end of
+  // the file or on a read failure.
+  bool find_marker();
+
+  // Reads a record header. Returns the count of header bytes delivered (0 at
+  // the end of the file, 1 or 2 when it ends inside the header, 3, or -2);
+  // *h is filled from what was delivered (missing bytes read as 0).
+  int read_header(record_header* h);
+
+  // The offset in the file of the next byte read.
+  std::uint32_t position() const { return consumed_; }
+
+private:
+  int next_byte(); // 0..255, or -1 at the end or on failure
+  bool fill();
+
+  sys::file_handle file_;
+  std::uint8_t* buffer_;
+  int capacity_;
+  int begin_ = 0;
+  int end_ = 0;
+  bool failed_ = false;
+  std::uint32_t consumed_ = 0;
+};
+
+} // namespace archive

@@ -1,0 +1,129 @@
+// The engine's entry: common preparation, dispatch by command, result block.
+#include "archive/run_archive_command.h"
+
+#include "archive/engine_call.h"
+#include "sys/scan.h"
+#include "sys/text_fields.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace archive {
+
+bool slot_table::append(const char* spec, int length) {
+  if (length < 0 || length > max_spec_bytes || count() >= max_slots)
+    return false;
+  slot s;
+  std::memset(s.text.data(), sys::extended_prefix_byte, listing_prefix_bytes);
+  std::memcpy(s.text.data() + listing_prefix_bytes, spec, static_cast<std::size_t>(length));
+  s.text[static_cast<std::size_t>(listing_prefix_bytes + length)] = '\0';
+  s.length = listing_prefix_bytes + length;
+  slots_.push_back(s);
+  return true;
+}
+
+namespace {
+
+using handler = int (*)(engine_call&);
+
+// Commands answered 'h' until they exist.
+int not_available(engine_call&) {
+  return status::unknown_command;
+}
+
+// The 'P' commands by their second character.
+struct p_command {
+  char letter;
+  handler run;
+  int out_of_memory_status; // when the call's memory cannot be had
+};
+
+constexpr std::array<p_command, 6> p_commands{{
+    {'I', extract_payload, status::source_open_failed},
+    {'J', extract_payload, status::source_open_failed},
+    {'U', build_payload, status::archive_create_failed},
+    {'V', build_payload, status::archive_create_failed},
+    {'B', not_available, status::unknown_command},
+    {'C', not_available, status::unknown_command},
+}};
+
+// Every command whose first character is not 'P' packs a ZIP file.
+constexpr p_command zip_command{'\0', not_available, status::unknown_command};
+
+void fill_result_block(int code, std::uint8_t* result) {
+  result[0] = 0;
+  result[1] = 5;
+  result[2] = 0;
+  sys::format_unsigned_field(code, 5, reinterpret_cast<char*>(result + 3));
+  result[8] = 0;
+}
+
+// Recursion check: the first '*' within the first 200 characters, when it
+// starts "***", sets the flag and turns the text into "*.*" there.
+bool check_recursion(char* spec) {
+  for (int i = 0; i < max_spec_chars && spec[i] != '\0'; ++i) {
+    if (spec[i] != '*')
+      continue;
+    if (spec[i + 1] == '*' && spec[i + 2] == '*') {
+      spec[i + 1] = '.';
+      return true;
+    }
+    return false;
+  }
+  return false;
+}
+
+// Copies the command: up to the first NUL or CR within 200 characters (the
+// terminator becomes a NUL), then the ten bytes behind the terminator.
+void copy_command(const char* command, engine_call& call) {
+  int n = 0;
+  while (n < max_command_scan && command[n] != '\0' && command[n] != '\r') {
+    call.command[static_cast<std::size_t>(n)] = command[n];
+    ++n;
+  }
+  call.command[static_cast<std::size_t>(n)] = '\0';
+  call.has_terminator = n < max_command_scan;
+  const bool with_stub = n >= 3 && command[0] == 'P' && command[2] == 'A';
+  if (with_stub && call.has_terminator)
+    std::memcpy(call.trailer.data(), command + n + 1, trailer_bytes);
+}
+
+int run(const char* source, char* spec, const char* command, progress_hook hook) {
+  engine_call call;
+  call.source = source;
+  call.spec = spec;
+  call.hook = hook;
+  copy_command(command, call);
+  call.recursive = check_recursion(spec);
+
+  const p_command* chosen = &zip_command;
+  if (command[0] == 'P') {
+    chosen = nullptr;
+    for (const auto& c : p_commands)
+      if (c.letter == command[1])
+        chosen = &c;
+    if (chosen == nullptr)
+      return status::unknown_command;
+  }
+
+  try {
+    call.slots.append(spec, static_cast<int>(strnlen(spec, max_spec_chars)));
+    call.read_area.reset(new std::uint8_t[work_area_bytes]);
+    call.record_area.reset(new std::uint8_t[work_area_bytes]);
+    return chosen->run(call);
+  } catch (const std::bad_alloc&) {
+    return chosen->out_of_memory_status;
+  }
+}
+
+} // namespace
+
+int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
+                        progress_hook hook) {
+  const int code = run(source, spec, command, hook);
+  fill_result_block(code, result);
+  return code;
+}
+
+} // namespace archive

@@ -1,0 +1,62 @@
+// The archive engine's one entry: extraction, building, ZIP packaging and the
+// codec tests, selected by a short engine command and answered by a status code.
+#pragma once
+
+#include <cstdint>
+
+namespace archive {
+
+// Status codes: 0 for success, otherwise mostly a lower-case letter naming the
+// failing step.
+namespace status {
+inline constexpr int success = 0;
+inline constexpr int zip_create_failed = 'e';      // 101: the ZIP file cannot be created
+inline constexpr int zip_entry_failed = 'f';       // 102: a ZIP entry cannot be opened
+inline constexpr int zip_source_failed = 'g';      // 103: a source file cannot be opened
+inline constexpr int unknown_command = 'h';        // 104: 'P' and an unknown second letter
+inline constexpr int archive_create_failed = 'j';  // 106: archive or stub cannot be opened
+inline constexpr int build_source_failed = 'k';    // 107: a source file cannot be opened,
+                                                   //      or a path or the tree exceeds a limit
+inline constexpr int source_open_failed = 'n';     // 110: the installer cannot be opened
+inline constexpr int bad_top_record = 'o';         // 111: not a file-name or end record
+inline constexpr int output_create_failed = 'p';   // 112: an output file cannot be created,
+                                                   //      or its stored name is refused
+inline constexpr int bad_file_record = 'q';        // 113: not a chunk or end-of-file record
+inline constexpr int truncated_record = 'r';       // 114: a short record header in a file
+inline constexpr int chunk_decode_failed = 's';    // 115: a chunk does not decode
+inline constexpr int marker_not_found = 'x';       // 120: no marker before the end
+inline constexpr int codec_input_failed = 'y';     // 121: ZIPIN.TXT cannot be opened
+inline constexpr int codec_output_failed = 'z';    // 122: ZIPUT.TXT cannot be created
+inline constexpr int compress_input_failed = 130;  // ZIPORG.TXT cannot be opened
+inline constexpr int compress_output_failed = 131; // ZIPIN.TXT cannot be created
+} // namespace status
+
+// The result block: 0, 5, 0, the status as five right-aligned decimal
+// characters with leading blanks, 0.
+inline constexpr int result_block_bytes = 9;
+
+// Called after every chunk by "PJ" (compressed total, decoded total) and by
+// "PV"/"PVA" (archive total, compressed total); context is passed through.
+struct progress_hook {
+  void (*call)(std::uint32_t consumed, std::uint32_t produced, void* context) = nullptr;
+  void* context = nullptr;
+};
+
+// Runs one engine command.
+//   source  "PI"/"PJ": the file holding the payload archive; "PU"/"PV"/"PUA"/
+//           "PVA": the archive file to create; ZIP: the ZIP file to create.
+//   spec    writable text. Extraction: the target directory, ending in a
+//           backslash. Building and ZIP: the source spec, a directory path and
+//           a file pattern; a "***" pattern asks for all subdirectories and is
+//           changed in place to "*.*".
+//   command "PI"/"PJ" extract, "PU"/"PV" build, "PUA"/"PVA" + stub path + NUL
+//           (or CR) + ten trailer bytes build an installer, "PB"/"PC" codec
+//           tests, any text not beginning with 'P' ZIP packaging. Only the first
+//           three characters select; the caller's text is not changed.
+//   result  receives the result block (result_block_bytes) on every return.
+//   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
+// Returns the status code. Never throws; every file it opens is closed.
+int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
+                        progress_hook hook = {});
+
+} // namespace archive

@@ -1,0 +1,78 @@
+// From a stored name to the path it unpacks to below the target directory.
+#include "archive/stored_name.h"
+
+#include "archive/run_archive_command.h"
+
+#include <cstring>
+
+namespace archive {
+
+namespace {
+
+// A component that stays inside its directory on every platform: not empty,
+// not only dots and blanks (Windows drops trailing dots and blanks, so ". ."
+// and "..." would climb like ".."), and no drive colon, separator or control
+// character.
+bool is_safe_component(const std::uint8_t* p, int n) {
+  if (n <= 0)
+    return false;
+  bool only_dots_and_blanks = true;
+  for (int i = 0; i < n; ++i) {
+    const std::uint8_t c = p[i];
+    if (c < 32 || c == ':' || c == '/' || c == '\\')
+      return false;
+    if (c != '.' && c != ' ')
+      only_dots_and_blanks = false;
+  }
+  return !only_dots_and_blanks;
+}
+
+bool append(output_path& out, const std::uint8_t* p, int n) {
+  if (out.length + n > output_path_bytes - 1)
+    return false;
+  std::memcpy(out.text.data() + out.length, p, static_cast<std::size_t>(n));
+  out.length += n;
+  return true;
+}
+
+} // namespace
+
+int make_output_path(const char* target, const std::uint8_t* name, int name_length, int strip,
+                     output_path& out) {
+  out = output_path{};
+  const int target_length = static_cast<int>(strnlen(target, max_target_chars));
+  append(out, reinterpret_cast<const std::uint8_t*>(target), target_length);
+
+  int last = 0; // the last backslash, searched from the end down to index 1
+  for (int i = name_length - 1; i >= 1; --i)
+    if (name[i] == '\\') {
+      last = i;
+      break;
+    }
+
+  if (last > strip) {
+    int start = strip + 1;
+    for (int i = start; i <= last; ++i) {
+      if (name[i] != '\\')
+        continue;
+      const int n = i - start;
+      if (!is_safe_component(name + start, n) || !append(out, name + start, n))
+        return status::output_create_failed;
+      if (out.directories < static_cast<int>(out.directory_ends.size()))
+        out.directory_ends[static_cast<std::size_t>(out.directories++)] = out.length;
+      const std::uint8_t backslash = '\\';
+      if (!append(out, &backslash, 1))
+        return status::output_create_failed;
+      start = i + 1;
+    }
+  }
+  const int file_start = last + 1;
+  const int file_length = name_length - file_start;
+  if (!is_safe_component(name + file_start, file_length) ||
+      !append(out, name + file_start, file_length))
+    return status::output_create_failed;
+  out.text[static_cast<std::size_t>(out.length)] = '\0';
+  return 0;
+}
+
+} // namespace archive

@@ -1,0 +1,224 @@
+// Extraction: placement, the marker rule, and every status with what it leaves.
+#include "archive/format.h"
+#include "tests/archive/engine_helpers.h"
+#include "tests/support/archive_bytes.h"
+#include "tests/support/fault_platform.h"
+#include "tests/support/temp_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using namespace velmora_test;
+
+namespace {
+
+class Extract : public ::testing::Test {
+protected:
+  Extract() { fs::create_directory(drive.c() / "VEK"); }
+
+  // Writes the installer bytes to C:\SETUP.EXE and extracts into C:\T\.
+  engine_result run(const std::string& installer, const std::string& command = "PI ") {
+    drive.write("SETUP.EXE", installer);
+    return engine("C:\\SETUP.EXE", "C:\\T\\", command);
+  }
+  std::string out(const std::string& relative) const {
+    return temp_drive::read(drive.c() / "T" / relative);
+  }
+  std::string log() const { return temp_drive::read(drive.c() / "VEK" / "QXERROR.TXT"); }
+
+  temp_drive drive;
+};
+
+std::string block(const char* five) {
+  return std::string("\0\x05\0", 3) + five + '\0' + '\xEE';
+}
+
+TEST_F(Extract, UnpacksFilesAndTheirDirectoriesBelowTheTarget) {
+  const std::string big(45000, 'z');
+  const auto r = run(archive_bytes(12, "MZstub bytes\0\0")
+                         .file("D:\\BUILD\\KIT\\SETUP.DAT", "setup")
+                         .file("D:\\BUILD\\KIT\\HELP\\INDEX.HLP", big)
+                         .file("D:\\BUILD\\KIT\\A\\B\\F.DAT", "")
+                         .end_of_archive(99)
+                         .bytes("QXA0000abc")
+                         .str());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.block, block("    0"));
+  EXPECT_EQ(out("SETUP.DAT"), "setup");
+  EXPECT_EQ(out("HELP/INDEX.HLP"), big);
+  EXPECT_TRUE(fs::is_regular_file(drive.c() / "T" / "A" / "B" / "F.DAT"));
+  EXPECT_EQ(fs::file_size(drive.c() / "T" / "A" / "B" / "F.DAT"), 0u);
+  EXPECT_EQ(log(), "");
+}
+
+TEST_F(Extract, CreatesTheWholeTargetChainButNotARootOrLastComponent) {
+  drive.write("SETUP.EXE", archive_bytes(4).file("D:\\K\\F", "f").str());
+  EXPECT_EQ(engine("C:\\SETUP.EXE", "C:\\A\\B\\C\\", "PI ").code, 0);
+  EXPECT_EQ(temp_drive::read(drive.c() / "A" / "B" / "C" / "F"), "f");
+  // Without a trailing backslash the last component is not created: the
+  // file's name then runs on from it and lands in C:\A\B.
+  EXPECT_EQ(engine("C:\\SETUP.EXE", "C:\\A\\B\\X", "PI ").code, 0);
+  EXPECT_FALSE(fs::exists(drive.c() / "A" / "B" / "X"));
+  EXPECT_EQ(temp_drive::read(drive.c() / "A" / "B" / "XF"), "f");
+}
+
+TEST_F(Extract, EndsAtTheEndOfTheFileWithoutAnEndOfArchiveRecord) {
+  EXPECT_EQ(run(archive_bytes(4).file("D:\\K\\F1", "one").str()).code, 0);
+  EXPECT_EQ(out("F1"), "one");
+  EXPECT_EQ(run(archive_bytes(4).str()).code, 0);
+}
+
+TEST_F(Extract, MarkerNotFoundIsStatus120AndCreatesNothing) {
+  const auto r = run("MZ no marker here, only B and BEG and BEGIN.KO");
+  EXPECT_EQ(r.code, 120);
+  EXPECT_EQ(r.block, block("  120"));
+  EXPECT_FALSE(fs::exists(drive.c() / "T"));
+}
+
+TEST_F(Extract, ABDirectlyBeforeTheMarkerHidesIt) {
+  // That 'B' starts a match, the marker's own 'B' is the mismatch and is not
+  // tested again: the scan runs past the marker.
+  std::string hidden = archive_bytes(4).file("D:\\K\\F", "f").str();
+  hidden[2] = 'B'; // 0x01 0x0A 'B', then the marker
+  EXPECT_EQ(run(hidden).code, 'x');
+  EXPECT_EQ(run(archive_bytes(4, "stub\0").file("D:\\K\\F", "f").str()).code, 0);
+  // A partial marker in the stub is passed over.
+  const std::string partial = marker_text().substr(0, 6) + "X";
+  EXPECT_EQ(run(archive_bytes(4, partial).file("D:\\K\\G", "g").str()).code, 0);
+  EXPECT_EQ(out("G"), "g");
+}
+
+TEST_F(Extract, FindsTheMarkerBehindALargeStub) {
+  std::string stub(1 << 20, '\0');
+  for (std::size_t i = 0; i < stub.size(); i += 7)
+    stub[i] = 'B';
+  EXPECT_EQ(run(archive_bytes(4, stub + '\0').file("D:\\K\\F", "deep").str()).code, 0);
+  EXPECT_EQ(out("F"), "deep");
+}
+
+TEST_F(Extract, MissingSourceIsStatusNAndCreatesNothing) {
+  const auto r = engine("C:\\NONE.EXE", "C:\\T\\", "PI ");
+  EXPECT_EQ(r.code, 'n');
+  EXPECT_EQ(r.block, block("  110"));
+  EXPECT_FALSE(fs::exists(drive.c() / "T"));
+}
+
+TEST_F(Extract, UnexpectedTopLevelRecordIsStatusO) {
+  const auto r = run(archive_bytes(4).file("D:\\K\\F1", "one").chunk("stray").str());
+  EXPECT_EQ(r.code, 'o');
+  EXPECT_EQ(out("F1"), "one"); // what came before stays
+  EXPECT_EQ(run(archive_bytes(4).record(7, 0, "").str()).code, 'o');
+  // A name record cut short by the end of the file.
+  EXPECT_EQ(run(archive_bytes(4).record(1, 20, "D:\\K\\SHORT").str()).code, 'o');
+  // A header cut after one or two bytes: an error unless it is the end record.
+  EXPECT_EQ(run(archive_bytes(4).bytes("\x01\x05").str()).code, 'o');
+  EXPECT_EQ(run(archive_bytes(4).bytes("\x04").str()).code, 0);
+}
+
+TEST_F(Extract, OutputThatCannotBeCreatedIsStatusP) {
+  fs::create_directories(drive.c() / "T" / "F.DAT"); // a directory in the way
+  const auto r = run(archive_bytes(4).file("D:\\K\\OK.DAT", "ok").file("D:\\K\\F.DAT", "x").str());
+  EXPECT_EQ(r.code, 'p');
+  EXPECT_EQ(r.block, block("  112"));
+  EXPECT_EQ(out("OK.DAT"), "ok");
+}
+
+TEST_F(Extract, NamesLeavingTheTargetAreRefusedBeforeAnythingIsCreated) {
+  for (const char* evil : {"D:\\K\\..\\ESCAPE.TXT", "D:\\K\\SUB\\..\\..\\ESCAPE.TXT",
+                           "D:\\K\\\\ESCAPE.TXT", "D:\\K\\C:ESCAPE.TXT", "D:\\K\\SUB\\\\X"}) {
+    EXPECT_EQ(run(archive_bytes(4).file(evil, "evil").str()).code, 'p') << evil;
+  }
+  EXPECT_FALSE(fs::exists(drive.c() / "ESCAPE.TXT"));
+  EXPECT_FALSE(fs::exists(drive.c() / "T" / "SUB"));
+}
+
+TEST_F(Extract, OverlongOutputPathIsStatusP) {
+  const std::string name = "D:\\K\\" + std::string(200, 'd') + "\\" + std::string(60, 'f');
+  EXPECT_EQ(run(archive_bytes(4).file(name, "x").str()).code, 'p');
+}
+
+TEST_F(Extract, UnexpectedRecordInsideAFileIsStatusQAndKeepsWhatWasWritten) {
+  const auto r = run(archive_bytes(4).name("D:\\K\\PART").chunk("written").record(9, 0, "").str());
+  EXPECT_EQ(r.code, 'q');
+  EXPECT_EQ(out("PART"), "written");
+  EXPECT_EQ(run(archive_bytes(4).name("D:\\K\\PART").record(1, 4, "D:\\X").str()).code, 'q');
+}
+
+TEST_F(Extract, ChunkLongerThanATransferIsStatusQ) {
+  EXPECT_EQ(
+      run(archive_bytes(4).name("D:\\K\\F").record(2, 40000, std::string(40000, 'c')).str()).code,
+      'q');
+}
+
+TEST_F(Extract, ShortHeaderInsideAFileIsStatusR) {
+  EXPECT_EQ(run(archive_bytes(4).name("D:\\K\\F").chunk("abc").str()).code, 'r');
+  EXPECT_EQ(out("F"), "abc");
+  EXPECT_EQ(run(archive_bytes(4).name("D:\\K\\G").chunk("abc").bytes("\x03\x00").str()).code, 'r');
+}
+
+TEST_F(Extract, ChunkThatFailsToDecodeWritesNothingLogsTwiceAndIsStatusS) {
+  std::string bad = zlib_compress("good data");
+  bad[bad.size() - 1] ^= 0x55; // a broken check value
+  const auto r = run(archive_bytes(4)
+                         .name("D:\\K\\F")
+                         .chunk("first ")
+                         .raw_chunk(bad)
+                         .chunk("x")
+                         .end_of_file()
+                         .str());
+  EXPECT_EQ(r.code, 's');
+  EXPECT_EQ(r.block, block("  115"));
+  EXPECT_EQ(out("F"), "first ");
+  EXPECT_EQ(log(), "65533/    0/inflate 1\r\n65533/    0/inflate 2\r\n");
+}
+
+TEST_F(Extract, TruncatedAndOversizedChunksFailToDecode) {
+  const std::string stream = zlib_compress(std::string(5000, 'q'));
+  EXPECT_EQ(
+      run(archive_bytes(4).name("D:\\K\\F").raw_chunk(stream.substr(0, 10)).end_of_file().str())
+          .code,
+      's');
+  // Decodes to more than the 22,000-byte area.
+  EXPECT_EQ(
+      run(archive_bytes(4).name("D:\\K\\G").chunk(std::string(30000, 'g')).end_of_file().str())
+          .code,
+      's');
+  // Exactly 22,000 bytes still fit.
+  EXPECT_EQ(
+      run(archive_bytes(4).name("D:\\K\\H").chunk(std::string(22000, 'h')).end_of_file().str())
+          .code,
+      0);
+}
+
+TEST_F(Extract, ProgressHookReceivesRunningTotalsForPJOnly) {
+  const std::string a(25000, 'a'), b = "bbb";
+  const std::string installer = archive_bytes(4).file("D:\\K\\A", a).file("D:\\K\\B", b).str();
+  const auto quiet = run(installer, "PI ");
+  EXPECT_TRUE(quiet.progress.empty());
+  const auto r = run(installer, "PJ");
+  EXPECT_EQ(r.code, 0);
+  ASSERT_EQ(r.progress.size(), 3u);
+  const std::uint32_t c1 = static_cast<std::uint32_t>(zlib_compress(a.substr(0, 20000)).size());
+  EXPECT_EQ(r.progress[0], std::make_pair(c1, 20000u));
+  EXPECT_EQ(r.progress[1].second, 25000u);
+  EXPECT_EQ(r.progress[2].second, 25003u); // the sum of the files' sizes
+  EXPECT_GT(r.progress[2].first, r.progress[1].first);
+}
+
+TEST_F(Extract, EveryHandleIsClosedOnEveryPath) {
+  fault_platform fake;
+  scoped_platform use(fake);
+  for (const std::string& installer :
+       {archive_bytes(4).file("D:\\K\\F", "f").str(), std::string("no marker"),
+        archive_bytes(4).name("D:\\K\\F").chunk("x").str(),
+        archive_bytes(4).name("D:\\K\\F").raw_chunk("junk").str(),
+        archive_bytes(4).name("D:\\K\\F").record(5, 0, "").str(),
+        archive_bytes(4).file("D:\\K\\..\\F", "f").str()}) {
+    run(installer);
+    EXPECT_EQ(fake.open_files(), 0);
+  }
+}
+
+} // namespace
