@@ -72,34 +72,36 @@ file_handle file_open(const char* path, int mode) {
   return static_cast<file_handle>(h);
 }
 
-std::int16_t file_read(file_handle handle, void* buffer, std::uint16_t count) {
-  // A result above 32767 would read back negative, as a failure: such a count
-  // is refused before the platform is asked.
+namespace {
+
+// One read or write: refuses counts whose result would read back negative
+// before the platform is asked, and logs a failure under message.
+template <class Call>
+std::int16_t transfer(std::uint16_t count, const char* message, Call platform_call) {
   if (count > max_transfer_bytes) {
-    log_platform_error(error::invalid_parameter, "Error read");
+    log_platform_error(error::invalid_parameter, message);
     return failed_handle;
   }
-  platform& p = current_platform();
   std::uint32_t done = 0;
-  if (!p.read_file(widen(handle), buffer, count, &done)) {
-    log_platform_error(p.last_error(), "Error read");
+  if (!platform_call(&done)) {
+    log_platform_error(current_platform().last_error(), message);
     return failed_handle;
   }
   return static_cast<std::int16_t>(done);
 }
 
+} // namespace
+
+std::int16_t file_read(file_handle handle, void* buffer, std::uint16_t count) {
+  return transfer(count, "Error read", [&](std::uint32_t* done) {
+    return current_platform().read_file(widen(handle), buffer, count, done);
+  });
+}
+
 std::int16_t file_write(file_handle handle, const void* buffer, std::uint16_t count) {
-  if (count > max_transfer_bytes) {
-    log_platform_error(error::invalid_parameter, "Error write");
-    return failed_handle;
-  }
-  platform& p = current_platform();
-  std::uint32_t done = 0;
-  if (!p.write_file(widen(handle), buffer, count, &done)) {
-    log_platform_error(p.last_error(), "Error write");
-    return failed_handle;
-  }
-  return static_cast<std::int16_t>(done);
+  return transfer(count, "Error write", [&](std::uint32_t* done) {
+    return current_platform().write_file(widen(handle), buffer, count, done);
+  });
 }
 
 std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method) {
