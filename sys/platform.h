@@ -232,6 +232,18 @@ public:
   // as create_file would match them), in the host's encoding, in out[size].
   // Returns true, or false when the drive is not mapped or it does not fit.
   virtual bool drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) = 0;
+
+  // Text of the host (a command line's arguments, on POSIX UTF-8) as the
+  // system's Windows-1252, in out[size]. Characters Windows-1252 lacks become
+  // '?'. Returns false when a character was replaced or the text does not fit.
+  virtual bool host_text_to_system(const char* text, char* out, std::uint32_t size) = 0;
+
+  // The system's Windows-1252 text as the host's text (for people to read).
+  // Cut to size - 1 bytes when longer; returns false when cut.
+  virtual bool system_text_to_host(const char* text, char* out, std::uint32_t size) = 0;
+
+  // Whether the standard stream (1 output, 2 error) is a terminal.
+  virtual bool is_terminal(int stream) = 0;
 };
 
 // The backend in use: the build's own, unless a test installed another.

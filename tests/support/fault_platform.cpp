@@ -162,11 +162,6 @@ bool fault_platform::find_close(sys::native_handle find) {
   return find == scripted_find || base_.find_close(find);
 }
 
-std::uint32_t fault_platform::char_upper(char* text, std::uint32_t length) {
-  own_error_ = false;
-  return base_.char_upper(text, length);
-}
-
 sys::drive_type fault_platform::get_drive_type(const char* root) {
   own_error_ = false;
   auto it = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
@@ -196,43 +191,11 @@ bool fault_platform::get_disk_free_space(const char* root, std::uint32_t* sector
   return true;
 }
 
-std::uint32_t fault_platform::module_file_name(char* out, std::uint32_t size) {
-  own_error_ = false;
-  return base_.module_file_name(out, size);
-}
-
-std::uint32_t fault_platform::win_exec(const char* command_line, std::uint32_t show) {
-  own_error_ = false;
-  return base_.win_exec(command_line, show);
-}
-
-std::uint32_t fault_platform::profile_string(const char* section, const char* key,
-                                             const char* fallback, char* out, std::uint32_t size) {
-  own_error_ = false;
-  return base_.profile_string(section, key, fallback, out, size);
-}
-
-bool fault_platform::file_time_to_local_dos(std::uint64_t file_time, std::uint16_t* dos_date,
-                                            std::uint16_t* dos_time) {
-  own_error_ = false;
-  return base_.file_time_to_local_dos(file_time, dos_date, dos_time);
-}
-
 std::FILE* fault_platform::open_read_stream(const char* path) {
   paths_.emplace_back(path);
   if (should_fail(op::open_read_stream))
     return nullptr;
   return base_.open_read_stream(path);
-}
-
-bool fault_platform::host_to_drive_path(const char* host_path, char* out, std::uint32_t size) {
-  own_error_ = false;
-  return base_.host_to_drive_path(host_path, out, size);
-}
-
-bool fault_platform::drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) {
-  own_error_ = false;
-  return base_.drive_to_host_path(drive_path, out, size);
 }
 
 } // namespace velmora_test

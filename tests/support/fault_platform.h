@@ -2,7 +2,7 @@
 // can fail chosen calls, shift handle values, script drives and count handles.
 #pragma once
 
-#include "sys/platform.h"
+#include "sys/forwarding_platform.h"
 
 #include <array>
 #include <cstdint>
@@ -27,9 +27,10 @@ enum class op {
   count_
 };
 
-class fault_platform final : public sys::platform {
+class fault_platform final : public sys::forwarding_platform {
 public:
-  explicit fault_platform(sys::platform& base = sys::native_platform()) : base_(base) {}
+  explicit fault_platform(sys::platform& base = sys::native_platform())
+      : forwarding_platform(base), base_(base) {}
 
   // Fails the nth next call (1 = the very next) of kind k with platform error
   // `error`; with persistent, that call and every later one of the kind fail.
@@ -85,20 +86,11 @@ public:
   sys::native_handle find_first_file(const char* pattern, sys::find_data* out) override;
   bool find_next_file(sys::native_handle find, sys::find_data* out) override;
   bool find_close(sys::native_handle find) override;
-  std::uint32_t char_upper(char* text, std::uint32_t length) override;
   sys::drive_type get_drive_type(const char* root) override;
   bool get_disk_free_space(const char* root, std::uint32_t* sectors_per_cluster,
                            std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                            std::uint32_t* total_clusters) override;
-  std::uint32_t module_file_name(char* out, std::uint32_t size) override;
-  std::uint32_t win_exec(const char* command_line, std::uint32_t show) override;
-  std::uint32_t profile_string(const char* section, const char* key, const char* fallback,
-                               char* out, std::uint32_t size) override;
-  bool file_time_to_local_dos(std::uint64_t file_time, std::uint16_t* dos_date,
-                              std::uint16_t* dos_time) override;
   std::FILE* open_read_stream(const char* path) override;
-  bool host_to_drive_path(const char* host_path, char* out, std::uint32_t size) override;
-  bool drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) override;
 
 private:
   // Counts the call and says whether it is to fail (then last_error is set).

@@ -4,8 +4,11 @@
 #include "sys/cp1252.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace sys {
 
@@ -87,6 +90,36 @@ std::uint32_t platform::char_upper(char* text, std::uint32_t length) {
   for (std::uint32_t i = 0; i < length; ++i)
     text[i] = static_cast<char>(cp1252_upper(static_cast<unsigned char>(text[i])));
   return length;
+}
+
+namespace {
+
+// Copies text into out[size]; false when it had to be cut.
+bool copy_out(const std::string& text, char* out, std::uint32_t size) {
+  if (size == 0)
+    return false;
+  const std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+  return n == text.size();
+}
+
+} // namespace
+
+bool platform::host_text_to_system(const char* text, char* out, std::uint32_t size) {
+  return guarded(false, [&] {
+    bool lossless = true;
+    const bool fits = copy_out(utf8_to_cp1252(text, &lossless), out, size);
+    return fits && lossless;
+  });
+}
+
+bool platform::system_text_to_host(const char* text, char* out, std::uint32_t size) {
+  return guarded(false, [&] { return copy_out(cp1252_to_utf8(text), out, size); });
+}
+
+bool platform::is_terminal(int stream) {
+  return (stream == 1 || stream == 2) && ::isatty(stream) == 1;
 }
 
 } // namespace posix

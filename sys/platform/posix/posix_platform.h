@@ -69,6 +69,9 @@ public:
 
   bool host_to_drive_path(const char* host_path, char* out, std::uint32_t size) override;
   bool drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) override;
+  bool host_text_to_system(const char* text, char* out, std::uint32_t size) override;
+  bool system_text_to_host(const char* text, char* out, std::uint32_t size) override;
+  bool is_terminal(int stream) override;
 
 private:
   // One open of create_file; the descriptor is also its handle value.

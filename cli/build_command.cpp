@@ -1,0 +1,152 @@
+// velmora-pack build: a payload archive, or a whole installer, from a tree.
+#include "archive/run_archive_command.h"
+#include "archive/status_text.h"
+#include "cli/commands.h"
+#include "cli/host.h"
+#include "cli/options.h"
+#include "cli/progress_bar.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace cli {
+
+namespace {
+
+constexpr const char* help =
+    "Usage: velmora-pack build [-o OUT] [--stub STUB [--stem STEM]] [--quiet] DIR\n"
+    "\n"
+    "Builds a payload archive of DIR and all its subdirectories (directories whose\n"
+    "names begin with '.' are left out). With --stub, OUT is a whole installer: a copy\n"
+    "of STUB (the velmora-setup program), the archive, and a trailer whose first seven\n"
+    "bytes, STEM (default QXA0000), name the directory the installer proposes.\n"
+    "\n"
+    "  -o OUT       the file to write (default: payload.bin, or setup.exe with --stub);\n"
+    "               it is written under a temporary name and replaces OUT only when the\n"
+    "               build succeeds\n"
+    "  --stub STUB  the installer program to put in front of the archive\n"
+    "  --stem STEM  seven characters for the proposed directory name\n"
+    "  --quiet      no progress bar\n"
+    "\n"
+    "Names are stored in capitals; a path may have at most 255 characters.\n";
+
+// Seven bytes usable in a directory name.
+bool valid_stem(const std::string& stem) {
+  if (stem.size() != 7)
+    return false;
+  for (unsigned char c : stem)
+    if (c < 32 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos)
+      return false;
+  return true;
+}
+
+// The bytes the build will read: every file below dir outside dot directories.
+std::uint64_t tree_bytes(const fs::path& dir) {
+  std::uint64_t total = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (it->is_directory(ec) && it->path().filename().string().rfind('.', 0) == 0) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_regular_file(ec))
+      total += it->file_size(ec);
+  }
+  return total;
+}
+
+bool inside(const fs::path& file, const fs::path& dir) {
+  const fs::path f = fs::weakly_canonical(file);
+  const fs::path d = fs::weakly_canonical(dir);
+  auto fi = f.begin();
+  for (auto di = d.begin(); di != d.end(); ++di, ++fi)
+    if (fi == f.end() || *fi != *di)
+      return false;
+  return true;
+}
+
+} // namespace
+
+int run_build_command(const arguments& args) {
+  const auto opts = parse_options(args, {{"--help", "--quiet"}, {"-o", "--stub", "--stem"}});
+  if (!opts.error.empty())
+    return usage_error("build", opts.error);
+  if (opts.has("--help")) {
+    print_help(help);
+    return 0;
+  }
+  if (opts.positional.size() != 1)
+    return usage_error("build", "needs exactly one DIR");
+  const std::string* stub = opts.value("--stub");
+  const std::string stem = opts.value("--stem") ? *opts.value("--stem") : "QXA0000";
+  if (opts.value("--stem") && !stub)
+    return usage_error("build", "--stem belongs to --stub");
+  if (!valid_stem(stem))
+    return usage_error("build", "--stem must be seven characters usable in a directory name");
+
+  const fs::path dir = opts.positional[0];
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec))
+    return work_error(dir.string() + ": not a directory");
+  const fs::path out = opts.value("-o") ? fs::path(*opts.value("-o"))
+                                        : fs::path(stub ? "setup.exe" : "payload.bin");
+  if (inside(out, dir))
+    return work_error(out.string() + ": the output must not lie inside " + dir.string());
+  fs::path partial = out;
+  partial += ".partial";
+
+  std::string spec, target, stub_path, error;
+  if (!drive_path((dir / "").string(), &spec, &error) ||
+      !drive_path(partial.string(), &target, &error) ||
+      (stub && !drive_path(*stub, &stub_path, &error)))
+    return work_error(error);
+  spec += "***";
+
+  std::string command = stub ? "PVA" : "PV";
+  std::uint64_t total = tree_bytes(dir);
+  if (stub) {
+    if (!fs::is_regular_file(*stub, ec))
+      return work_error(*stub + ": no such stub file");
+    total += fs::file_size(*stub, ec);
+    std::string trailer = stem;
+    trailer.append(3, '\0');
+    command += stub_path;
+    command += '\0';
+    command += trailer;
+  }
+
+  std::vector<char> spec_text(spec.begin(), spec.end());
+  spec_text.push_back('\0');
+  std::uint8_t result[archive::result_block_bytes];
+  int code;
+  std::string failure;
+  {
+    progress_bar bar("building", total, !opts.has("--quiet"));
+    failure_recorder recorder;
+    code = archive::run_archive_command(target.c_str(), spec_text.data(), command.c_str(), result,
+                                        {progress_bar::on_consumed, &bar});
+    if (recorder.failed())
+      failure = recorder.describe();
+  }
+  if (code != archive::status::success) {
+    fs::remove(partial, ec);
+    return work_error("build of " + dir.string() + " failed: " + archive::status_text(code) +
+                      (failure.empty() ? "" : ": " + failure));
+  }
+  fs::rename(partial, out, ec);
+  if (ec) {
+    fs::remove(partial, ec);
+    return work_error(out.string() + ": cannot write (" + ec.message() + ")");
+  }
+  if (!opts.has("--quiet"))
+    std::printf("%s: %llu bytes\n", out.string().c_str(),
+                static_cast<unsigned long long>(fs::file_size(out, ec)));
+  return 0;
+}
+
+} // namespace cli

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# velmora-pack from the outside: commands, exit codes, messages, outputs.
+# Usage: velmora_pack_test.sh PATH/TO/velmora-pack
+set -u
+pack=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export VELMORA_DRIVES="C=$work"
+passed=0
+failed=0
+
+check() { # check NAME EXPECTED_EXIT COMMAND... ; output in $out
+  local name=$1 want=$2
+  shift 2
+  out=$("$@" 2>"$work/stderr")
+  local got=$?
+  err=$(cat "$work/stderr")
+  if [ "$got" -eq "$want" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name: exit $got, expected $want"
+    echo "  stdout: $out"
+    echo "  stderr: $err"
+  fi
+}
+
+expect() { # expect NAME CONDITION-STRING
+  if eval "$2"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL $1: $2"
+    echo "  stdout: $out"
+    echo "  stderr: $err"
+  fi
+}
+
+mkdir -p "$work/kit/HELP" "$work/kit/.git"
+printf 'hello\n' >"$work/kit/readme.txt"
+head -c 70000 /dev/urandom >"$work/kit/HELP/big.bin"
+printf 'x' >"$work/kit/.git/config"
+printf 'STUB\0\0' >"$work/stub.exe"
+
+# Usage and help.
+check "no command" 2 "$pack"
+check "unknown command" 2 "$pack" frobnicate
+check "version" 0 "$pack" --version
+expect "version text" '[[ $out == "velmora-pack "* ]]'
+for c in build extract list test engine; do
+  check "$c --help" 0 "$pack" "$c" --help
+  expect "$c help text" '[[ $out == Usage:* ]]'
+done
+check "build unknown option" 2 "$pack" build --frob "$work/kit"
+expect "usage message names the command" '[[ $err == *"velmora-pack build: unknown option"* ]]'
+check "build without dir" 2 "$pack" build
+check "build bad stem" 2 "$pack" build --stub "$work/stub.exe" --stem ABC "$work/kit"
+check "engine PUA without trailer" 2 "$pack" engine "$work/a.bin" "$work/kit/***" PUA --stub "$work/stub.exe"
+check "engine short trailer" 2 "$pack" engine "$work/a.bin" "$work/kit/***" PUA --stub "$work/stub.exe" --trailer 123
+expect "nothing written on usage error" '[ ! -e "$work/a.bin" ]'
+
+# Build, list, test, extract of a payload archive.
+check "build payload" 0 "$pack" build --quiet -o "$work/kit.bin" "$work/kit"
+check "list payload" 0 "$pack" list "$work/kit.bin"
+expect "list names" '[[ $out == *"C:\\kit\\HELP\\BIG.BIN"* && $out == *"2 files, 70006 bytes"* ]]'
+expect "dot directories left out" '[[ $out != *CONFIG* ]]'
+check "test payload" 0 "$pack" test "$work/kit.bin"
+check "extract payload" 0 "$pack" extract --quiet "$work/kit.bin" "$work/out"
+expect "extracted tree" 'cmp -s "$work/kit/HELP/big.bin" "$work/out/HELP/BIG.BIN" && [ -f "$work/out/README.TXT" ]'
+
+# An installer with stub and stem.
+check "build installer" 0 "$pack" build --quiet -o "$work/setup.exe" --stub "$work/stub.exe" --stem QXB1234 "$work/kit"
+expect "installer starts with the stub" '[ "$(head -c 4 "$work/setup.exe")" = STUB ]'
+expect "installer ends with stem and three zero bytes" '[ "$(tail -c 10 "$work/setup.exe" | od -An -tx1 | tr -d " \n")" = "51584231323334000000" ]'
+check "test installer" 0 "$pack" test "$work/setup.exe"
+check "list installer" 0 "$pack" list "$work/setup.exe"
+expect "list shows stub and total" '[[ $out == *"stub: 6 bytes"* && $out == *"archive total: 70012"* && $out == *"stem QXB1234"* ]]'
+
+# The raw engine call.
+check "engine PI" 0 "$pack" engine "$work/setup.exe" "C:\\RAW\\" PI
+expect "engine prints the five status characters" '[ "$out" = "    0" ]'
+expect "engine extracted" '[ -f "$work/RAW/README.TXT" ]'
+check "engine PX" 104 "$pack" engine "$work/setup.exe" "C:\\RAW\\" PX
+expect "engine status text" '[ "$out" = "  104" ]'
+check "engine PUA" 0 "$pack" engine "$work/e.exe" "$work/kit/***" PUA --stub "$work/stub.exe" --trailer 0123456789
+expect "engine PUA trailer" '[ "$(tail -c 10 "$work/e.exe")" = 0123456789 ]'
+check "engine no marker" 120 "$pack" engine "$work/stub.exe" "$work/x/" PJ
+expect "engine 120 text" '[ "$out" = "  120" ]'
+
+# Failures name the path and the reason.
+check "extract missing" 1 "$pack" extract "$work/none.exe" "$work/o"
+expect "missing named" '[[ $err == *"none.exe: no such file"* ]]'
+check "extract no marker" 1 "$pack" extract "$work/stub.exe" "$work/o"
+expect "no marker explained" '[[ $err == *"marker is missing"* ]]'
+mkdir -p "$work/blocked/README.TXT"
+check "extract blocked" 1 "$pack" extract --quiet "$work/kit.bin" "$work/blocked"
+expect "blocked file named" '[[ $err == *"blocked/README.TXT"* ]]'
+check "test damaged" 1 "$pack" test "$work/stub.exe"
+check "build into itself" 1 "$pack" build -o "$work/kit/self.bin" "$work/kit"
+check "build missing stub" 1 "$pack" build -o "$work/s.exe" --stub "$work/nostub.exe" "$work/kit"
+expect "no output after failure" '[ ! -e "$work/s.exe" ] && [ ! -e "$work/s.exe.partial" ]'
+printf 'precious' >"$work/keep.bin"
+mkdir -p "$work/deep/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..100})"
+printf 'f' >"$work/deep/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..100})/f.txt"
+check "build over limits" 1 "$pack" build --quiet -o "$work/keep.bin" "$work/deep"
+expect "failed build keeps the old output" '[ "$(cat "$work/keep.bin")" = precious ]'
+
+echo "velmora-pack: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
