@@ -71,5 +71,8 @@ struct engine_call {
 // The commands' own work, after the common preparation. Each returns a status.
 int extract_payload(engine_call& call); // "PI", "PJ"
 int build_payload(engine_call& call);   // "PU", "PV", "PUA", "PVA"
+int write_zip(engine_call& call);       // any command not beginning with 'P'
+int decompress_test(engine_call& call); // "PB"
+int compress_test(engine_call& call);   // "PC"
 
 } // namespace archive

@@ -111,8 +111,8 @@ int inspect_payload(const char* path, file_reporter report, void* context,
     return status::source_open_failed;
   payload_reader reader(file.get(), area.get(), sys::max_transfer_bytes);
   chunk_decoder decoder;
-  inspection walk{reader, decoder, area.get() + sys::max_transfer_bytes, area.get() + work_area_bytes,
-                  summary};
+  inspection walk{reader, decoder, area.get() + sys::max_transfer_bytes,
+                  area.get() + work_area_bytes, summary};
   return walk.run(report, context);
 }
 

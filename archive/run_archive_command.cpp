@@ -27,11 +27,6 @@ namespace {
 
 using handler = int (*)(engine_call&);
 
-// Commands answered 'h' until they exist.
-int not_available(engine_call&) {
-  return status::unknown_command;
-}
-
 // The 'P' commands by their second character.
 struct p_command {
   char letter;
@@ -44,12 +39,12 @@ constexpr std::array<p_command, 6> p_commands{{
     {'J', extract_payload, status::source_open_failed},
     {'U', build_payload, status::archive_create_failed},
     {'V', build_payload, status::archive_create_failed},
-    {'B', not_available, status::unknown_command},
-    {'C', not_available, status::unknown_command},
+    {'B', decompress_test, status::codec_input_failed},
+    {'C', compress_test, status::compress_input_failed},
 }};
 
 // Every command whose first character is not 'P' packs a ZIP file.
-constexpr p_command zip_command{'\0', not_available, status::unknown_command};
+constexpr p_command zip_command{'\0', write_zip, status::zip_create_failed};
 
 void fill_result_block(int code, std::uint8_t* result) {
   result[0] = 0;

@@ -44,32 +44,6 @@ bool valid_stem(const std::string& stem) {
   return true;
 }
 
-// The bytes the build will read: every file below dir outside dot directories.
-std::uint64_t tree_bytes(const fs::path& dir) {
-  std::uint64_t total = 0;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    if (it->is_directory(ec) && it->path().filename().string().rfind('.', 0) == 0) {
-      it.disable_recursion_pending();
-      continue;
-    }
-    if (it->is_regular_file(ec))
-      total += it->file_size(ec);
-  }
-  return total;
-}
-
-bool inside(const fs::path& file, const fs::path& dir) {
-  const fs::path f = fs::weakly_canonical(file);
-  const fs::path d = fs::weakly_canonical(dir);
-  auto fi = f.begin();
-  for (auto di = d.begin(); di != d.end(); ++di, ++fi)
-    if (fi == f.end() || *fi != *di)
-      return false;
-  return true;
-}
-
 } // namespace
 
 int run_build_command(const arguments& args) {
@@ -93,9 +67,9 @@ int run_build_command(const arguments& args) {
   std::error_code ec;
   if (!fs::is_directory(dir, ec))
     return work_error(dir.string() + ": not a directory");
-  const fs::path out = opts.value("-o") ? fs::path(*opts.value("-o"))
-                                        : fs::path(stub ? "setup.exe" : "payload.bin");
-  if (inside(out, dir))
+  const fs::path out =
+      opts.value("-o") ? fs::path(*opts.value("-o")) : fs::path(stub ? "setup.exe" : "payload.bin");
+  if (path_inside(out, dir))
     return work_error(out.string() + ": the output must not lie inside " + dir.string());
   fs::path partial = out;
   partial += ".partial";
@@ -120,33 +94,12 @@ int run_build_command(const arguments& args) {
     command += trailer;
   }
 
-  std::vector<char> spec_text(spec.begin(), spec.end());
-  spec_text.push_back('\0');
-  std::uint8_t result[archive::result_block_bytes];
-  int code;
-  std::string failure;
+  engine_outcome outcome;
   {
     progress_bar bar("building", total, !opts.has("--quiet"));
-    failure_recorder recorder;
-    code = archive::run_archive_command(target.c_str(), spec_text.data(), command.c_str(), result,
-                                        {progress_bar::on_consumed, &bar});
-    if (recorder.failed())
-      failure = recorder.describe();
+    outcome = run_recorded(target, spec, command, {progress_bar::on_consumed, &bar});
   }
-  if (code != archive::status::success) {
-    fs::remove(partial, ec);
-    return work_error("build of " + dir.string() + " failed: " + archive::status_text(code) +
-                      (failure.empty() ? "" : ": " + failure));
-  }
-  fs::rename(partial, out, ec);
-  if (ec) {
-    fs::remove(partial, ec);
-    return work_error(out.string() + ": cannot write (" + ec.message() + ")");
-  }
-  if (!opts.has("--quiet"))
-    std::printf("%s: %llu bytes\n", out.string().c_str(),
-                static_cast<unsigned long long>(fs::file_size(out, ec)));
-  return 0;
+  return publish_output(outcome, partial, out, "build of " + dir.string(), opts.has("--quiet"));
 }
 
 } // namespace cli

@@ -4,6 +4,10 @@
 // path and the reason.
 #pragma once
 
+#include "archive/run_archive_command.h"
+
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,10 +20,33 @@ int run_build_command(const arguments& args);
 int run_extract_command(const arguments& args);
 int run_list_command(const arguments& args);
 int run_test_command(const arguments& args);
+int run_zip_command(const arguments& args);
 
 // Shared by the commands.
 int usage_error(const std::string& command, const std::string& message);
 int work_error(const std::string& message);
 void print_help(const char* text);
+
+// The bytes a tree walk of dir reads: its files, outside dot directories.
+std::uint64_t tree_bytes(const std::filesystem::path& dir);
+
+// Whether file lies inside dir (both may be relative, file may not exist).
+bool path_inside(const std::filesystem::path& file, const std::filesystem::path& dir);
+
+// One engine call with the failing path recorded: the status, and the path
+// and reason of the last refused open ("" when none).
+struct engine_outcome {
+  int code = 0;
+  std::string failure;
+};
+engine_outcome run_recorded(const std::string& source, const std::string& spec,
+                            const std::string& command, archive::progress_hook hook = {});
+
+// Finishes an output written under a temporary name: after success moves
+// partial to out (and reports out's size unless quiet), after failure removes
+// partial and reports what (e.g. "build of DIR") failed and why. Returns the
+// exit code.
+int publish_output(const engine_outcome& outcome, const std::filesystem::path& partial,
+                   const std::filesystem::path& out, const std::string& what, bool quiet);
 
 } // namespace cli

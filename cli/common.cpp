@@ -1,7 +1,13 @@
 // What velmora-pack's commands share: messages and help.
 #include "cli/commands.h"
 
+#include "archive/status_text.h"
+#include "cli/host.h"
+
 #include <cstdio>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace cli {
 
@@ -16,6 +22,66 @@ int work_error(const std::string& message) {
   return 1;
 }
 
-void print_help(const char* text) { std::fputs(text, stdout); }
+void print_help(const char* text) {
+  std::fputs(text, stdout);
+}
+
+std::uint64_t tree_bytes(const fs::path& dir) {
+  std::uint64_t total = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (it->is_directory(ec) && it->path().filename().string().rfind('.', 0) == 0) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_regular_file(ec))
+      total += it->file_size(ec);
+  }
+  return total;
+}
+
+bool path_inside(const fs::path& file, const fs::path& dir) {
+  const fs::path f = fs::weakly_canonical(file);
+  const fs::path d = fs::weakly_canonical(dir);
+  auto fi = f.begin();
+  for (auto di = d.begin(); di != d.end(); ++di, ++fi)
+    if (fi == f.end() || *fi != *di)
+      return false;
+  return true;
+}
+
+engine_outcome run_recorded(const std::string& source, const std::string& spec,
+                            const std::string& command, archive::progress_hook hook) {
+  std::vector<char> spec_text(spec.begin(), spec.end());
+  spec_text.push_back('\0');
+  std::uint8_t result[archive::result_block_bytes];
+  failure_recorder recorder;
+  engine_outcome outcome;
+  outcome.code =
+      archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(), result, hook);
+  if (recorder.failed())
+    outcome.failure = recorder.describe();
+  return outcome;
+}
+
+int publish_output(const engine_outcome& outcome, const fs::path& partial, const fs::path& out,
+                   const std::string& what, bool quiet) {
+  std::error_code ec;
+  if (outcome.code != archive::status::success) {
+    fs::remove(partial, ec);
+    return work_error(what + " failed: " + archive::status_text(outcome.code) +
+                      (outcome.failure.empty() ? "" : ": " + outcome.failure));
+  }
+  fs::rename(partial, out, ec);
+  if (ec) {
+    fs::remove(partial, ec);
+    return work_error(out.string() + ": cannot write (" + ec.message() + ")");
+  }
+  if (!quiet)
+    std::printf("%s: %llu bytes\n", out.string().c_str(),
+                static_cast<unsigned long long>(fs::file_size(out, ec)));
+  return 0;
+}
 
 } // namespace cli

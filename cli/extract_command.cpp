@@ -47,22 +47,15 @@ int run_extract_command(const arguments& args) {
       !drive_path((fs::path(opts.positional[1]) / "").string(), &target, &error))
     return work_error(error);
 
-  std::vector<char> spec_text(target.begin(), target.end());
-  spec_text.push_back('\0');
-  std::uint8_t result[archive::result_block_bytes];
-  int code;
-  std::string failure;
+  engine_outcome outcome;
   {
     progress_bar bar("extracting", fs::file_size(installer, ec), !opts.has("--quiet"));
-    failure_recorder recorder;
-    code = archive::run_archive_command(source.c_str(), spec_text.data(), "PJ", result,
-                                        {progress_bar::on_consumed, &bar});
-    if (recorder.failed())
-      failure = recorder.describe();
+    outcome = run_recorded(source, target, "PJ", {progress_bar::on_consumed, &bar});
   }
-  if (code != archive::status::success)
-    return work_error("extraction of " + installer.string() + " failed: " +
-                      archive::status_text(code) + (failure.empty() ? "" : ": " + failure));
+  if (outcome.code != archive::status::success)
+    return work_error("extraction of " + installer.string() +
+                      " failed: " + archive::status_text(outcome.code) +
+                      (outcome.failure.empty() ? "" : ": " + outcome.failure));
   return 0;
 }
 

@@ -82,7 +82,9 @@ std::string error_words(std::uint32_t error) {
 failure_recorder::failure_recorder()
     : forwarding_platform(sys::current_platform()), previous_(sys::set_platform(this)) {}
 
-failure_recorder::~failure_recorder() { sys::set_platform(previous_); }
+failure_recorder::~failure_recorder() {
+  sys::set_platform(previous_);
+}
 
 void failure_recorder::note(const char* path) {
   // The error log's own opens are not the work's failures.

@@ -24,6 +24,7 @@ constexpr command commands[] = {
     {"list", "list what an installer or payload archive holds", cli::run_list_command},
     {"test", "decode and check every record of an installer or payload archive",
      cli::run_test_command},
+    {"zip", "pack a directory tree into a standard ZIP file", cli::run_zip_command},
     {"engine", "run one raw engine command", cli::run_engine_command},
 };
 
@@ -55,8 +56,7 @@ int main(int argc, char** argv) {
     for (const auto& c : commands)
       if (std::strcmp(name, c.name) == 0)
         return c.run(cli::arguments(argv + 2, argv + argc));
-    std::fprintf(stderr, "velmora-pack: unknown command '%s'\nTry 'velmora-pack --help'.\n",
-                 name);
+    std::fprintf(stderr, "velmora-pack: unknown command '%s'\nTry 'velmora-pack --help'.\n", name);
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmora-pack: %s\n", e.what());

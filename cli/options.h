@@ -10,8 +10,8 @@
 namespace cli {
 
 struct option_spec {
-  std::set<std::string> flags;       // e.g. "--quiet"
-  std::set<std::string> with_value;  // e.g. "-o", "--stub"
+  std::set<std::string> flags;      // e.g. "--quiet"
+  std::set<std::string> with_value; // e.g. "-o", "--stub"
 };
 
 struct parsed_options {

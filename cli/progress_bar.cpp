@@ -15,7 +15,9 @@ progress_bar::progress_bar(std::string label, std::uint64_t total, bool enabled)
     : label_(std::move(label)), total_(total),
       drawing_(enabled && sys::current_platform().is_terminal(2)) {}
 
-progress_bar::~progress_bar() { finish(); }
+progress_bar::~progress_bar() {
+  finish();
+}
 
 void progress_bar::update(std::uint64_t done) {
   if (!drawing_)

@@ -31,7 +31,7 @@ private:
   bool drawing_;
   bool drawn_ = false;
   int last_permille_ = -1;
-  std::uint64_t base_ = 0;     // widening of the engine's 32-bit figures
+  std::uint64_t base_ = 0; // widening of the engine's 32-bit figures
   std::uint32_t last_raw_ = 0;
   void feed(std::uint32_t raw);
 };

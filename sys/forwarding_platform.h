@@ -62,6 +62,7 @@ public:
     return base_.file_time_to_local_dos(file_time, dos_date, dos_time);
   }
   std::FILE* open_read_stream(const char* path) override { return base_.open_read_stream(path); }
+  std::FILE* open_write_stream(const char* path) override { return base_.open_write_stream(path); }
   bool host_to_drive_path(const char* host_path, char* out, std::uint32_t size) override {
     return base_.host_to_drive_path(host_path, out, size);
   }

@@ -220,6 +220,11 @@ public:
   // Returns nullptr on failure; the caller fcloses the stream.
   virtual std::FILE* open_read_stream(const char* path) = 0;
 
+  // fopen(path, "wb"): creates or empties the file at a drive-form path for
+  // buffered writing (and seeking). Returns nullptr on failure; the caller
+  // fcloses the stream.
+  virtual std::FILE* open_write_stream(const char* path) = 0;
+
   // --- the host's own path form (for commands, never for the engine) -------
 
   // Turns a path of the host (on POSIX an absolute or relative native path, on

@@ -47,7 +47,7 @@ check "no command" 2 "$pack"
 check "unknown command" 2 "$pack" frobnicate
 check "version" 0 "$pack" --version
 expect "version text" '[[ $out == "velmora-pack "* ]]'
-for c in build extract list test engine; do
+for c in build extract list test zip engine; do
   check "$c --help" 0 "$pack" "$c" --help
   expect "$c help text" '[[ $out == Usage:* ]]'
 done
@@ -67,6 +67,12 @@ expect "dot directories left out" '[[ $out != *CONFIG* ]]'
 check "test payload" 0 "$pack" test "$work/kit.bin"
 check "extract payload" 0 "$pack" extract --quiet "$work/kit.bin" "$work/out"
 expect "extracted tree" 'cmp -s "$work/kit/HELP/big.bin" "$work/out/HELP/BIG.BIN" && [ -f "$work/out/README.TXT" ]'
+
+# ZIP packaging.
+check "zip without -o" 2 "$pack" zip "$work/kit"
+check "zip" 0 "$pack" zip --quiet -o "$work/kit.zip" "$work/kit"
+expect "zip holds the tree" '[ "$(unzip -Z1 "$work/kit.zip" | sort | tr "\n" " ")" = "HELP/BIG.BIN README.TXT " ]'
+check "zip into itself" 1 "$pack" zip -o "$work/kit/k.zip" "$work/kit"
 
 # An installer with stub and stem.
 check "build installer" 0 "$pack" build --quiet -o "$work/setup.exe" --stub "$work/stub.exe" --stem QXB1234 "$work/kit"

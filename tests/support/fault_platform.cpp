@@ -199,3 +199,14 @@ std::FILE* fault_platform::open_read_stream(const char* path) {
 }
 
 } // namespace velmora_test
+
+namespace velmora_test {
+
+std::FILE* fault_platform::open_write_stream(const char* path) {
+  paths_.emplace_back(path);
+  if (should_fail(op::open_write_stream))
+    return nullptr;
+  return base_.open_write_stream(path);
+}
+
+} // namespace velmora_test

@@ -24,6 +24,7 @@ enum class op {
   find_first_file,
   find_next_file,
   open_read_stream,
+  open_write_stream,
   count_
 };
 
@@ -91,6 +92,7 @@ public:
                            std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                            std::uint32_t* total_clusters) override;
   std::FILE* open_read_stream(const char* path) override;
+  std::FILE* open_write_stream(const char* path) override;
 
 private:
   // Counts the call and says whether it is to fail (then last_error is set).

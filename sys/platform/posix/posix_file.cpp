@@ -257,6 +257,40 @@ bool platform::close_handle(native_handle handle) {
   return true;
 }
 
+namespace {
+
+// A stdio stream over a regular file opened with flags; fdopen mode `mode`.
+std::FILE* stream_over(const std::string& native, int flags, const char* mode,
+                       std::uint32_t* error) {
+  opened file = open_regular(native, flags, 0666);
+  if (file.error != error::success) {
+    *error = file.error;
+    return nullptr;
+  }
+  std::FILE* stream = ::fdopen(file.fd.get(), mode);
+  if (!stream) {
+    *error = error_from_errno(errno, failed_op::open);
+    return nullptr;
+  }
+  (void)file.fd.release(); // the stream owns it now
+  return stream;
+}
+
+} // namespace
+
+std::FILE* platform::open_write_stream(const char* path) {
+  return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
+    if (!path)
+      return fail<std::FILE*>(error::invalid_parameter, nullptr);
+    std::string native;
+    if (const auto code = resolve_drive_path(path, native); code != error::success)
+      return fail<std::FILE*>(code, nullptr);
+    std::uint32_t code = error::success;
+    std::FILE* stream = stream_over(native, O_WRONLY | O_CREAT | O_TRUNC, "wb", &code);
+    return stream ? stream : fail<std::FILE*>(code, nullptr);
+  });
+}
+
 std::FILE* platform::open_read_stream(const char* path) {
   return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
     if (!path)

@@ -66,6 +66,7 @@ public:
   bool file_time_to_local_dos(std::uint64_t file_time, std::uint16_t* dos_date,
                               std::uint16_t* dos_time) override;
   std::FILE* open_read_stream(const char* path) override;
+  std::FILE* open_write_stream(const char* path) override;
 
   bool host_to_drive_path(const char* host_path, char* out, std::uint32_t size) override;
   bool drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) override;

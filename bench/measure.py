@@ -1,0 +1,372 @@
+#!/usr/bin/env python3
+"""Measures the archive engine against its peers and prints the report.
+
+Called by bench/run once the bench program is built and the corpus made:
+
+    bench/measure.py --engine-bench BIN --corpus DIR --work DIR [--runs N]
+                     [--velmora-pack BIN]
+
+Timings: the engine's come from engine_bench, which times itself in-process;
+the peers' (zip, unzip, cat) are wall-clock times of the whole process. Each
+figure is the median of --runs timed runs. Before every timed run, what the
+previous run wrote is removed and the file system synced (neither timed), so no
+run pays for another's write-back; every input is read once before timing, so
+all runs read from the page cache.
+
+Exit status: 0 when every measurement was made, whether or not the targets
+are met; 1 when one could not be made.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+import zlib
+
+STUB_BYTES = 50 * 1000 * 1000
+STUB_SEED = 7
+SCAN_RUNS = 7
+MEMORY_LIMIT_KB = 4 * 1024
+
+
+class BenchError(Exception):
+    pass
+
+
+def run(cmd, cwd=None, capture=False):
+    try:
+        done = subprocess.run(cmd, cwd=cwd, check=True, text=True,
+                              stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
+                              stderr=subprocess.PIPE)
+    except subprocess.CalledProcessError as e:
+        raise BenchError(f"{' '.join(map(str, cmd))} failed (exit {e.returncode}): "
+                         f"{e.stderr.strip()}") from None
+    return done.stdout
+
+
+def wall(cmd, cwd=None):
+    """Wall-clock seconds of one run of cmd."""
+    start = time.perf_counter()
+    run(cmd, cwd=cwd)
+    return time.perf_counter() - start
+
+
+def sync():
+    os.sync()
+
+
+def remove(path):
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.exists(path):
+        os.remove(path)
+
+
+def median(values):
+    return statistics.median(values)
+
+
+class Engine:
+    def __init__(self, path):
+        self.path = path
+
+    def call(self, *args):
+        """Runs one mode; returns its figures (seconds among them) as a dict."""
+        out = run([self.path, *args], capture=True).split()
+        figures = {}
+        for item in out[1:]:
+            name, _, value = item.partition("=")
+            figures[name] = float(value)
+        return figures
+
+    def seconds(self, *args):
+        return self.call(*args)["seconds"]
+
+
+def tree_manifest(root, fold_case):
+    """Relative path (upper-cased when fold_case) -> (size, CRC-32) of every file."""
+    manifest = {}
+    for directory, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(directory, name)
+            rel = os.path.relpath(path, root)
+            crc = 0
+            with open(path, "rb") as f:
+                while block := f.read(1 << 20):
+                    crc = zlib.crc32(block, crc)
+            manifest[rel.upper() if fold_case else rel] = (os.path.getsize(path), crc)
+    return manifest
+
+
+def read_all(root):
+    """Reads every file below root once, to have it in the page cache."""
+    count = 0
+    total = 0
+    for directory, _, files in os.walk(root):
+        for name in files:
+            with open(os.path.join(directory, name), "rb") as f:
+                while block := f.read(1 << 20):
+                    total += len(block)
+            count += 1
+    return count, total
+
+
+def peak_rss_kb(cmd, work, accept_failure=False):
+    out = os.path.join(work, "time.out")
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", out, *cmd],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if done.returncode != 0 and not accept_failure:
+        raise BenchError(f"{' '.join(cmd)} failed (exit {done.returncode}): {done.stderr.strip()}")
+    with open(out) as f:
+        lines = [line for line in f.read().split("\n") if line.strip()]
+    os.remove(out)
+    return int(lines[-1]), done.returncode
+
+
+def marker_bytes():
+    # Put together here, so that the marker's characters never stand in one
+    # piece in this file.
+    return ("B" + "EGIN.KOV").encode("ascii")
+
+
+def make_stub(path):
+    """STUB_BYTES random bytes (fixed seed) without the marker; kept between runs."""
+    if os.path.exists(path) and os.path.getsize(path) == STUB_BYTES:
+        return
+    data = random.Random(STUB_SEED).randbytes(STUB_BYTES)
+    if data.find(marker_bytes()) >= 0:
+        raise BenchError("the stub holds the marker; choose another seed")
+    with open(path + ".partial", "wb") as f:
+        f.write(data)
+    os.rename(path + ".partial", path)
+
+
+def make_small_kit(path):
+    """A small directory to pack behind the stub: three files, about 60 KB."""
+    remove(path)
+    os.makedirs(os.path.join(path, "Docs"))
+    rng = random.Random(11)
+    words = ["setup", "files", "Velmora", "install", "folder", "program", "the", "and"]
+    text = " ".join(rng.choice(words) for _ in range(6000)).encode("ascii")
+    with open(os.path.join(path, "ReadMe.txt"), "wb") as f:
+        f.write(text[:30000])
+    with open(os.path.join(path, "Docs", "Licence.txt"), "wb") as f:
+        f.write(text[:12000])
+    with open(os.path.join(path, "App.dat"), "wb") as f:
+        f.write(rng.randbytes(20000))
+
+
+def fmt_seconds(s):
+    return f"{s:.3f} s" if s >= 0.1 else f"{s * 1000:.1f} ms"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--engine-bench", required=True)
+    parser.add_argument("--corpus", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--velmora-pack")
+    args = parser.parse_args()
+
+    engine = Engine(os.path.abspath(args.engine_bench))
+    corpus = os.path.abspath(args.corpus)
+    work = os.path.abspath(args.work)
+    runs = max(1, args.runs)
+    corpus_parent, corpus_name = os.path.split(corpus)
+    payload = os.path.join(work, "corpus.payload")
+    zip_file = os.path.join(work, "corpus.zip")
+    ours_dest = os.path.join(work, "out-engine")
+    unzip_dest = os.path.join(work, "out-unzip")
+    rows = []
+
+    def note(text):
+        print(f"measure: {text}", flush=True)
+
+    note("reading the corpus into the page cache")
+    files, corpus_bytes = read_all(corpus)
+
+    # Building: the engine's "PU" against zip at level 6 (zlib's default, as
+    # the engine's chunks use), both of the whole tree.
+    note(f"building, {runs} runs each")
+    build_ours, build_zip = [], []
+    for _ in range(runs):
+        remove(payload)
+        sync()
+        build_ours.append(engine.seconds("build", corpus, payload))
+        remove(zip_file)
+        sync()
+        build_zip.append(wall(["zip", "-r", "-6", "-q", zip_file, corpus_name],
+                              cwd=corpus_parent))
+    payload_bytes = os.path.getsize(payload)
+    zip_bytes = os.path.getsize(zip_file)
+
+    # Extraction: the engine's "PI" against unzip of the same tree; one run
+    # each to warm, then the timed ones.
+    note(f"extracting, 1 + {runs} runs each")
+    extract_ours, extract_unzip = [], []
+    for i in range(runs + 1):
+        remove(ours_dest)
+        sync()
+        s = engine.seconds("extract", payload, ours_dest)
+        remove(unzip_dest)
+        sync()
+        u = wall(["unzip", "-q", zip_file, "-d", unzip_dest])
+        if i == 0:
+            note("checking the extracted tree against the corpus")
+            # The engine stores names as the directory listing gives them:
+            # upper-cased. Paths are compared without case.
+            want = tree_manifest(corpus, True)
+            got = tree_manifest(ours_dest, True)
+            if want != got:
+                missing = sorted(set(want) - set(got))[:3]
+                extra = sorted(set(got) - set(want))[:3]
+                raise BenchError(f"the extracted tree differs from the corpus "
+                                 f"(missing {missing}, unexpected {extra})")
+            if len(tree_manifest(unzip_dest, False)) != files:
+                raise BenchError("unzip did not give every file back")
+            continue
+        extract_ours.append(s)
+        extract_unzip.append(u)
+
+    # The floor: the same archive read and every chunk decoded in-process,
+    # nothing written.
+    note(f"decoding in memory, 1 + {runs} runs")
+    floor = []
+    for i in range(runs + 1):
+        figures = engine.call("floor", payload)
+        if figures["decoded_bytes"] != corpus_bytes or figures["files"] != files:
+            raise BenchError("the floor run did not decode the whole corpus")
+        if i > 0:
+            floor.append(figures["seconds"])
+
+    # The marker scan: an installer made of a 50 MB stub without the marker and
+    # a small archive. The scan's cost is the installer's extraction less the
+    # small archive's own; cat reads the stub (less cat of an empty file, so
+    # that process start-up counts on neither side).
+    note(f"marker scan, 1 + {SCAN_RUNS} runs")
+    stub = os.path.join(work, "stub.bin")
+    make_stub(stub)
+    small_kit = os.path.join(work, "small-kit")
+    small_payload = os.path.join(work, "small.payload")
+    installer = os.path.join(work, "installer.bin")
+    empty = os.path.join(work, "empty.bin")
+    make_small_kit(small_kit)
+    remove(small_payload)
+    engine.call("build", small_kit, small_payload)
+    with open(installer, "wb") as out:
+        for part in (stub, small_payload):
+            with open(part, "rb") as f:
+                shutil.copyfileobj(f, out, 1 << 20)
+    open(empty, "wb").close()
+    scan_dest = os.path.join(work, "out-scan")
+    with_stub, without_stub, scan_only, cat_stub, cat_empty = [], [], [], [], []
+    sync()
+    for i in range(SCAN_RUNS + 1):
+        remove(scan_dest)
+        a = engine.seconds("extract", installer, scan_dest)
+        remove(scan_dest)
+        b = engine.seconds("extract", small_payload, scan_dest)
+        c = engine.call("scan", stub)
+        if c["found"] != 0:
+            raise BenchError("the marker scan found a marker in the stub")
+        d = wall(["cat", stub])
+        e = wall(["cat", empty])
+        if i > 0:
+            with_stub.append(a)
+            without_stub.append(b)
+            scan_only.append(c["seconds"])
+            cat_stub.append(d)
+            cat_empty.append(e)
+    remove(scan_dest)
+    scan_ours = median(with_stub) - median(without_stub)
+    scan_cat = median(cat_stub) - median(cat_empty)
+
+    # Memory: the peak resident set of an extraction of the whole corpus, less
+    # that of the same program doing nothing.
+    note("memory")
+    remove(ours_dest)
+    sync()
+    extract_rss, _ = peak_rss_kb([engine.path, "extract", payload, ours_dest], work)
+    noop_rss = median([peak_rss_kb([engine.path, "noop"], work)[0] for _ in range(3)])
+    pack_memory = None
+    pack_note = "velmora-pack not built"
+    if args.velmora_pack and os.access(args.velmora_pack, os.X_OK):
+        remove(ours_dest)
+        sync()
+        rss, code = peak_rss_kb([args.velmora_pack, "extract", "--quiet", payload, ours_dest],
+                                work, accept_failure=True)
+        unpacked = len(tree_manifest(ours_dest, True)) if os.path.isdir(ours_dest) else 0
+        if code == 0 and unpacked == files:
+            base = median([peak_rss_kb([args.velmora_pack, "--help"], work, True)[0]
+                           for _ in range(3)])
+            pack_memory = (rss, base)
+            pack_note = None
+        else:
+            pack_note = (f"velmora-pack extract gave exit {code} and {unpacked} of {files} "
+                         f"files: not measured")
+
+    remove(ours_dest)
+    remove(unzip_dest)
+    sync()
+
+    # The report.
+    def ratio_row(what, ours, peer, peer_name, target):
+        r = ours / peer if peer > 0 else float("inf")
+        verdict = "" if target is None else ("met" if r <= target else "MISSED")
+        rows.append((what, fmt_seconds(ours), f"{fmt_seconds(peer)} {peer_name}", f"{r:.2f}x",
+                     "" if target is None else f"<= {target:.1f}x", verdict))
+
+    ratio_row("building (PU)", median(build_ours), median(build_zip), "zip -r -6", 1.0)
+    ratio_row("extraction (PI)", median(extract_ours), median(extract_unzip), "unzip", 1.0)
+    ratio_row("extraction vs in-memory decode", median(extract_ours), median(floor), "floor",
+              None)
+    ratio_row("marker scan, 50 MB stub", scan_ours, scan_cat, "cat", 2.0)
+    ratio_row("  scan alone (scan mode)", median(scan_only), scan_cat, "cat", None)
+
+    memory_rows = []
+    memory_rows.append(("engine_bench extract", extract_rss, noop_rss))
+    if pack_memory:
+        memory_rows.append(("velmora-pack extract", *pack_memory))
+
+    print()
+    print(f"Corpus: {files} files, {corpus_bytes / 1e6:.1f} MB; payload archive "
+          f"{payload_bytes / 1e6:.1f} MB, zip -6 {zip_bytes / 1e6:.1f} MB. "
+          f"Median of {runs} runs ({SCAN_RUNS} for the scan).")
+    print()
+    header = ("measure", "ours", "peer", "ratio", "target", "")
+    table = [header] + rows
+    widths = [max(len(r[i]) for r in table) for i in range(len(header))]
+    for r in table:
+        print("  ".join(cell.ljust(widths[i]) for i, cell in enumerate(r)).rstrip())
+    print()
+    for name, rss, base in memory_rows:
+        above = rss - base
+        verdict = "met" if above < MEMORY_LIMIT_KB else "MISSED"
+        print(f"memory, {name}: peak {rss} KB, baseline {base} KB, above baseline {above} KB "
+              f"(target < {MEMORY_LIMIT_KB} KB): {verdict}")
+    if pack_note:
+        print(f"memory, velmora-pack: {pack_note}")
+    print()
+    print("runs (seconds):")
+    print(f"  build engine  {' '.join(f'{x:.3f}' for x in build_ours)}")
+    print(f"  build zip     {' '.join(f'{x:.3f}' for x in build_zip)}")
+    print(f"  extract eng.  {' '.join(f'{x:.3f}' for x in extract_ours)}")
+    print(f"  extract unzip {' '.join(f'{x:.3f}' for x in extract_unzip)}")
+    print(f"  floor         {' '.join(f'{x:.3f}' for x in floor)}")
+    print(f"  installer     {' '.join(f'{x:.4f}' for x in with_stub)}")
+    print(f"  small archive {' '.join(f'{x:.4f}' for x in without_stub)}")
+    print(f"  cat stub      {' '.join(f'{x:.4f}' for x in cat_stub)}")
+    print(f"  cat empty     {' '.join(f'{x:.4f}' for x in cat_empty)}")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except BenchError as e:
+        print(f"measure: {e}", file=sys.stderr)
+        sys.exit(1)

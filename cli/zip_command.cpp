@@ -1,0 +1,97 @@
+// velmora-pack zip: a standard ZIP file of a directory tree.
+#include "archive/run_archive_command.h"
+#include "archive/status_text.h"
+#include "cli/commands.h"
+#include "cli/host.h"
+#include "cli/options.h"
+#include "cli/progress_bar.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace cli {
+
+namespace {
+
+constexpr const char* help =
+    "Usage: velmora-pack zip -o OUT.zip [--quiet] DIR\n"
+    "\n"
+    "Packs DIR and all its subdirectories (directories whose names begin with '.' are\n"
+    "left out) into a standard ZIP file: entries deflated at level 9, named by their\n"
+    "path below DIR with '/' separators (UTF-8 where a name is not plain ASCII), dated\n"
+    "with the files' local modification times. OUT is written under a temporary name\n"
+    "and replaced only when packing succeeds.\n"
+    "\n"
+    "  -o OUT.zip  the ZIP file to write\n"
+    "  --quiet     no progress bar\n";
+
+// Moves the bar by the size of each source file as packing opens it.
+class opened_bytes final : public sys::forwarding_platform {
+public:
+  explicit opened_bytes(progress_bar& bar)
+      : forwarding_platform(sys::current_platform()), bar_(bar),
+        previous_(sys::set_platform(this)) {}
+  ~opened_bytes() override { sys::set_platform(previous_); }
+  opened_bytes(const opened_bytes&) = delete;
+  opened_bytes& operator=(const opened_bytes&) = delete;
+
+  std::FILE* open_read_stream(const char* path) override {
+    bar_.update(done_);
+    std::FILE* f = base().open_read_stream(path);
+    if (f && std::fseek(f, 0, SEEK_END) == 0) {
+      done_ += static_cast<std::uint64_t>(std::ftell(f));
+      std::rewind(f);
+    }
+    return f;
+  }
+
+private:
+  progress_bar& bar_;
+  sys::platform* previous_;
+  std::uint64_t done_ = 0;
+};
+
+} // namespace
+
+int run_zip_command(const arguments& args) {
+  const auto opts = parse_options(args, {{"--help", "--quiet"}, {"-o"}});
+  if (!opts.error.empty())
+    return usage_error("zip", opts.error);
+  if (opts.has("--help")) {
+    print_help(help);
+    return 0;
+  }
+  if (opts.positional.size() != 1 || !opts.value("-o"))
+    return usage_error("zip", "needs -o OUT.zip and exactly one DIR");
+  const fs::path dir = opts.positional[0];
+  const fs::path out = *opts.value("-o");
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec))
+    return work_error(dir.string() + ": not a directory");
+  if (path_inside(out, dir))
+    return work_error(out.string() + ": the output must not lie inside " + dir.string());
+  fs::path partial = out;
+  partial += ".partial";
+
+  std::string spec, target, error;
+  if (!drive_path((dir / "").string(), &spec, &error) ||
+      !drive_path(partial.string(), &target, &error))
+    return work_error(error);
+  spec += "***";
+
+  engine_outcome outcome;
+  {
+    const std::uint64_t total = tree_bytes(dir);
+    progress_bar bar("zipping", total, !opts.has("--quiet"));
+    opened_bytes counter(bar);
+    outcome = run_recorded(target, spec, "ZIP");
+    bar.update(total);
+  }
+  return publish_output(outcome, partial, out, "zip of " + dir.string(), opts.has("--quiet"));
+}
+
+} // namespace cli

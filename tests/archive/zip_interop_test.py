@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""ZIP files of velmora-pack as common tools see them: unzip, zipinfo, Python's
+zipfile and 7-Zip; and the codec test commands PC then PB from the outside.
+
+Usage: zip_interop_test.py PATH/TO/velmora-pack
+"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+pack = os.path.abspath(sys.argv[1])
+passed = failed = 0
+
+
+def check(name, condition, detail=""):
+    global passed, failed
+    if condition:
+        passed += 1
+    else:
+        failed += 1
+        print(f"FAIL {name} {detail}")
+
+
+def run(*args, cwd=None):
+    return subprocess.run(args, cwd=cwd, capture_output=True, text=True, errors="replace")
+
+
+work = tempfile.mkdtemp()
+try:
+    os.environ["VELMORA_DRIVES"] = f"C={work}"
+    kit = os.path.join(work, "kit")
+    rng = random.Random(1)
+    files = {
+        "readme.txt": b"Velmora\r\n",
+        "empty.dat": b"",
+        "HELP/index.hlp": b"help " * 1000,
+        "HELP/DEEP/big.bin": bytes(rng.getrandbits(8) for _ in range(100000)),
+        "Kärnan/blåbär.txt": "smultron och blåbär".encode(),
+        "Été/Ünïcode Ø.txt": b"names",
+    }
+    for name, data in files.items():
+        path = os.path.join(kit, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    os.makedirs(os.path.join(kit, "nothing-inside"))
+    # An odd second, to see the DOS two-second rounding.
+    stamp = time.mktime((2022, 3, 4, 5, 6, 7, 0, 0, -1))
+    os.utime(os.path.join(kit, "readme.txt"), (stamp, stamp))
+
+    out = os.path.join(work, "kit.zip")
+    r = run(pack, "zip", "--quiet", "-o", out, kit)
+    check("zip command", r.returncode == 0, r.stderr)
+
+    r = run("unzip", "-t", out)
+    check("unzip -t", r.returncode == 0 and "No errors detected" in r.stdout, r.stdout)
+    r = run("zipinfo", out)
+    check("zipinfo", r.returncode == 0 and "6 files" in r.stdout, r.stdout)
+    r = run("7z", "t", out)
+    check("7z t", r.returncode == 0 and "Everything is Ok" in r.stdout, r.stdout)
+
+    with zipfile.ZipFile(out) as z:
+        check("python testzip", z.testzip() is None)
+        expected = {name.upper() for name in files}
+        names = set(z.namelist())
+        check("python names", names == expected, f"{sorted(names)} != {sorted(expected)}")
+        for info in z.infolist():
+            original = next(n for n in files if n.upper() == info.filename)
+            check(f"content {info.filename}", z.read(info) == files[original])
+            check(f"deflated {info.filename}", info.compress_type == zipfile.ZIP_DEFLATED)
+            mtime = os.path.getmtime(os.path.join(kit, original))
+            local = time.localtime(mtime)
+            want = (local.tm_year, local.tm_mon, local.tm_mday, local.tm_hour, local.tm_min,
+                    local.tm_sec // 2 * 2)
+            check(f"date {info.filename}", info.date_time == want, f"{info.date_time} != {want}")
+
+    # An empty tree: a valid empty ZIP file.
+    empty = os.path.join(work, "empty")
+    os.makedirs(os.path.join(empty, "sub"))
+    r = run(pack, "zip", "--quiet", "-o", os.path.join(work, "empty.zip"), empty)
+    check("empty zip command", r.returncode == 0, r.stderr)
+    with zipfile.ZipFile(os.path.join(work, "empty.zip")) as z:
+        check("empty zip has no entries", z.namelist() == [])
+    r = run("unzip", "-t", os.path.join(work, "empty.zip"))
+    check("unzip accepts the empty zip", "zipfile is empty" in r.stdout + r.stderr, r.stdout)
+
+    # PC then PB in the working directory.
+    codec = os.path.join(work, "codec")
+    os.makedirs(codec)
+    for n in (0, 5, 32000):
+        data = bytes(rng.getrandbits(8) for _ in range(n))
+        original = struct.pack("<I", n) + data
+        with open(os.path.join(codec, "ZIPORG.TXT"), "wb") as f:
+            f.write(original)
+        pc = run(pack, "engine", "x", "x", "PC", cwd=codec)
+        pb = run(pack, "engine", "x", "x", "PB", cwd=codec)
+        check(f"PC {n}", pc.returncode == 0 and pc.stdout == "    0\n", pc.stdout + pc.stderr)
+        check(f"PB {n}", pb.returncode == 0 and pb.stdout == "    0\n", pb.stdout + pb.stderr)
+        with open(os.path.join(codec, "ZIPUT.TXT"), "rb") as f:
+            check(f"round trip {n}", f.read() == original)
+finally:
+    shutil.rmtree(work)
+
+print(f"zip interop: {passed} passed, {failed} failed")
+sys.exit(1 if failed else 0)
