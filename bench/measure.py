@@ -4,14 +4,20 @@
 Called by bench/run once the bench program is built and the corpus made:
 
     bench/measure.py --engine-bench BIN --corpus DIR --work DIR [--runs N]
-                     [--velmora-pack BIN]
+                     [--dest DIR] [--velmora-pack BIN]
+
+--dest is where the extracted trees go (default: --work); a tmpfs there leaves
+out the file system's own costs.
 
 Timings: the engine's come from engine_bench, which times itself in-process;
 the peers' (zip, unzip, cat) are wall-clock times of the whole process. Each
-figure is the median of --runs timed runs. Before every timed run, what the
-previous run wrote is removed and the file system synced (neither timed), so no
-run pays for another's write-back; every input is read once before timing, so
-all runs read from the page cache.
+figure is the median of --runs timed runs. Every input is read once before
+timing, so all runs read from the page cache. Before every timed run the file
+system is synced (not timed), so no run pays for another's write-back. Every
+extraction goes to a directory of its own, and they are all removed at the end
+only: on ext4, files created soon after many were deleted cost far more (the
+inode allocator skips recently freed inodes), which would charge one tool for
+what the previous one left.
 
 Exit status: 0 when every measurement was made, whether or not the targets
 are met; 1 when one could not be made.
@@ -170,6 +176,7 @@ def main():
     parser.add_argument("--corpus", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--dest")
     parser.add_argument("--velmora-pack")
     args = parser.parse_args()
 
@@ -180,13 +187,22 @@ def main():
     corpus_parent, corpus_name = os.path.split(corpus)
     payload = os.path.join(work, "corpus.payload")
     zip_file = os.path.join(work, "corpus.zip")
-    ours_dest = os.path.join(work, "out-engine")
-    unzip_dest = os.path.join(work, "out-unzip")
+    outputs = os.path.join(os.path.abspath(args.dest or work), "velmora-bench-out")
+    remove(outputs)
+    os.makedirs(outputs)
+    output_count = 0
+
+    def fresh_output(name):
+        nonlocal output_count
+        output_count += 1
+        return os.path.join(outputs, f"{name}-{output_count}")
+
     rows = []
 
     def note(text):
         print(f"measure: {text}", flush=True)
 
+    load = os.getloadavg()
     note("reading the corpus into the page cache")
     files, corpus_bytes = read_all(corpus)
 
@@ -210,10 +226,10 @@ def main():
     note(f"extracting, 1 + {runs} runs each")
     extract_ours, extract_unzip = [], []
     for i in range(runs + 1):
-        remove(ours_dest)
+        ours_dest = fresh_output("engine")
+        unzip_dest = fresh_output("unzip")
         sync()
         s = engine.seconds("extract", payload, ours_dest)
-        remove(unzip_dest)
         sync()
         u = wall(["unzip", "-q", zip_file, "-d", unzip_dest])
         if i == 0:
@@ -263,14 +279,14 @@ def main():
             with open(part, "rb") as f:
                 shutil.copyfileobj(f, out, 1 << 20)
     open(empty, "wb").close()
-    scan_dest = os.path.join(work, "out-scan")
     with_stub, without_stub, scan_only, cat_stub, cat_empty = [], [], [], [], []
     sync()
     for i in range(SCAN_RUNS + 1):
-        remove(scan_dest)
-        a = engine.seconds("extract", installer, scan_dest)
-        remove(scan_dest)
-        b = engine.seconds("extract", small_payload, scan_dest)
+        installer_dest = fresh_output("scan")
+        a = engine.seconds("extract", installer, installer_dest)
+        if i == 0 and tree_manifest(installer_dest, True) != tree_manifest(small_kit, True):
+            raise BenchError("the installer did not give the small kit back")
+        b = engine.seconds("extract", small_payload, fresh_output("small"))
         c = engine.call("scan", stub)
         if c["found"] != 0:
             raise BenchError("the marker scan found a marker in the stub")
@@ -282,25 +298,23 @@ def main():
             scan_only.append(c["seconds"])
             cat_stub.append(d)
             cat_empty.append(e)
-    remove(scan_dest)
     scan_ours = median(with_stub) - median(without_stub)
     scan_cat = median(cat_stub) - median(cat_empty)
 
     # Memory: the peak resident set of an extraction of the whole corpus, less
     # that of the same program doing nothing.
     note("memory")
-    remove(ours_dest)
     sync()
-    extract_rss, _ = peak_rss_kb([engine.path, "extract", payload, ours_dest], work)
+    extract_rss, _ = peak_rss_kb([engine.path, "extract", payload, fresh_output("engine")], work)
     noop_rss = median([peak_rss_kb([engine.path, "noop"], work)[0] for _ in range(3)])
     pack_memory = None
     pack_note = "velmora-pack not built"
     if args.velmora_pack and os.access(args.velmora_pack, os.X_OK):
-        remove(ours_dest)
+        pack_dest = fresh_output("velmora-pack")
         sync()
-        rss, code = peak_rss_kb([args.velmora_pack, "extract", "--quiet", payload, ours_dest],
+        rss, code = peak_rss_kb([args.velmora_pack, "extract", "--quiet", payload, pack_dest],
                                 work, accept_failure=True)
-        unpacked = len(tree_manifest(ours_dest, True)) if os.path.isdir(ours_dest) else 0
+        unpacked = len(tree_manifest(pack_dest, True)) if os.path.isdir(pack_dest) else 0
         if code == 0 and unpacked == files:
             base = median([peak_rss_kb([args.velmora_pack, "--help"], work, True)[0]
                            for _ in range(3)])
@@ -310,9 +324,8 @@ def main():
             pack_note = (f"velmora-pack extract gave exit {code} and {unpacked} of {files} "
                          f"files: not measured")
 
-    remove(ours_dest)
-    remove(unzip_dest)
-    sync()
+    note("removing the extracted trees")
+    remove(outputs)
 
     # The report.
     def ratio_row(what, ours, peer, peer_name, target):
@@ -334,6 +347,8 @@ def main():
         memory_rows.append(("velmora-pack extract", *pack_memory))
 
     print()
+    print(f"Load average at the start: {load[0]:.2f} {load[1]:.2f} {load[2]:.2f} "
+          f"({os.cpu_count()} cores); extracted trees on {outputs}.")
     print(f"Corpus: {files} files, {corpus_bytes / 1e6:.1f} MB; payload archive "
           f"{payload_bytes / 1e6:.1f} MB, zip -6 {zip_bytes / 1e6:.1f} MB. "
           f"Median of {runs} runs ({SCAN_RUNS} for the scan).")
