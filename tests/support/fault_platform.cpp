@@ -1,7 +1,9 @@
 // A wrapping test backend: forwards to another backend and injects faults.
 #include "tests/support/fault_platform.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace velmora_test {
 
@@ -207,6 +209,28 @@ std::FILE* fault_platform::open_write_stream(const char* path) {
   if (should_fail(op::open_write_stream))
     return nullptr;
   return base_.open_write_stream(path);
+}
+
+} // namespace velmora_test
+
+namespace velmora_test {
+
+std::uint32_t fault_platform::module_file_name(char* out, std::uint32_t size) {
+  if (module_path_.empty())
+    return base_.module_file_name(out, size);
+  if (size == 0)
+    return 0;
+  const std::size_t n = std::min<std::size_t>(module_path_.size(), size - 1);
+  std::memcpy(out, module_path_.data(), n);
+  out[n] = '\0';
+  return static_cast<std::uint32_t>(n);
+}
+
+std::uint32_t fault_platform::win_exec(const char* command_line, std::uint32_t show) {
+  if (!record_launches_)
+    return base_.win_exec(command_line, show);
+  launches_.emplace_back(command_line);
+  return 33;
 }
 
 } // namespace velmora_test

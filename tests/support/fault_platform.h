@@ -66,6 +66,12 @@ public:
   // base backend's listing; an empty list means "nothing matches".
   void script_listing(std::vector<sys::find_data> entries);
 
+  // Answers module_file_name with this path (drive form) from now on.
+  void set_module_file_name(const std::string& path) { module_path_ = path; }
+  // Records win_exec calls instead of starting anything.
+  void record_launches() { record_launches_ = true; }
+  const std::vector<std::string>& launches() const { return launches_; }
+
   // Paths as create_file, create_directory and remove_directory received them.
   const std::vector<std::string>& paths_seen() const { return paths_; }
   // Files opened through create_file and not closed yet.
@@ -92,6 +98,8 @@ public:
                            std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                            std::uint32_t* total_clusters) override;
   std::FILE* open_read_stream(const char* path) override;
+  std::uint32_t module_file_name(char* out, std::uint32_t size) override;
+  std::uint32_t win_exec(const char* command_line, std::uint32_t show) override;
   std::FILE* open_write_stream(const char* path) override;
 
 private:
@@ -117,6 +125,9 @@ private:
   std::vector<std::string> paths_;
   std::map<sys::native_handle, sys::native_handle> open_; // as shown -> base handle
   bool scripted_ = false;
+  std::string module_path_;
+  bool record_launches_ = false;
+  std::vector<std::string> launches_;
   std::vector<sys::find_data> listing_;
   std::size_t listing_next_ = 0;
   bool own_error_ = false;

@@ -1,0 +1,42 @@
+// The installer's main line: start-up, the archive trailer of its own file,
+// the dialogue over "Välj skiva", "Install" and "Avbryt", the install step, the
+// completion record and the launch of the installed program.
+#pragma once
+
+#include "ui/window_system.h"
+
+#include <array>
+#include <cstdint>
+
+namespace installer {
+
+inline constexpr int own_path_bytes = 256;
+inline constexpr int archive_trailer_bytes = 15;
+
+// Key codes the dialogue acts on.
+namespace key {
+inline constexpr std::uint16_t install = 1;
+inline constexpr std::uint16_t cancel = 2;
+inline constexpr std::uint16_t next_disk = 3;
+inline constexpr std::uint16_t escape = 258;
+inline constexpr std::uint16_t enter = 269;
+inline constexpr std::uint16_t right = 333;
+inline constexpr std::uint16_t down = 336;
+inline constexpr std::uint16_t left = 331;
+inline constexpr std::uint16_t up = 328;
+} // namespace key
+
+// The program entry, shaped like WinMain: the instance, a previous instance
+// (null: register the window classes), the command line (not used) and the
+// show command. Returns 0 on every path.
+int run_installer(ui::instance_handle instance, ui::instance_handle previous,
+                  const char* command_line, int show);
+
+// Reads the last 15 bytes of the file at own_path: the end-of-archive record
+// (type byte and archive total) and the ten trailer bytes. Returns true when
+// they could be read and begin with an end-of-archive record (type 4); false
+// for a file that carries no payload (trailer then all zero).
+bool read_archive_trailer(const char* own_path,
+                          std::array<std::uint8_t, archive_trailer_bytes>& out);
+
+} // namespace installer
