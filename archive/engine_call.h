@@ -30,14 +30,14 @@ public:
   static constexpr int slot_bytes = listing_prefix_bytes + max_spec_bytes + 1;
   static constexpr int max_slots = 16384;
 
-  // Appends a slot for spec[0..length); false when the spec is too long or the
+  // Appends a slot for spec[0..length); false when that source spec is too long or the
   // table is full (the slot is not added). May allocate: callers catch.
   bool append(const char* spec, int length);
   int count() const { return static_cast<int>(slots_.size()); }
   // The slot's full content (prefix, spec, NUL) and its spec alone.
   const char* content(int i) const { return slots_[static_cast<std::size_t>(i)].text.data(); }
   const char* spec(int i) const { return content(i) + listing_prefix_bytes; }
-  // 4 + the spec's length.
+  // 4 + the length of the slot's source spec.
   int length(int i) const { return slots_[static_cast<std::size_t>(i)].length; }
 
 private:

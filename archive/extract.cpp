@@ -52,21 +52,14 @@ struct extraction {
     std::uint8_t* compressed = call.read_area.get() + sys::max_transfer_bytes;
     std::uint8_t* decoded = call.record_area.get();
     for (;;) {
-      record_header h;
-      if (reader.read_header(&h) < record_header_bytes)
-        return status::truncated_record;
-      if (h.type == record::end_of_file)
+      file_record r;
+      const int code = read_file_record(reader, decoder, compressed, decoded, &r);
+      if (code != status::success)
+        return code; // nothing of a chunk that does not decode is written
+      if (r.end_of_file)
         return status::success;
-      // A chunk longer than one transfer can carry is no chunk of this format.
-      if (h.type != record::chunk || h.length > sys::max_transfer_bytes)
-        return status::bad_file_record;
-      const int got = reader.read(compressed, h.length);
-      if (got > 0)
-        compressed_total += static_cast<std::uint32_t>(got);
-      std::uint32_t length = 0;
-      if (decoder.decode(compressed, got > 0 ? static_cast<std::uint32_t>(got) : 0, decoded,
-                         decoded_capacity, &length) != 0)
-        return status::chunk_decode_failed; // nothing of it is written
+      compressed_total += r.compressed;
+      const std::uint32_t length = r.decoded;
       decoded_total += length;
       if (report_progress)
         call.report(compressed_total, decoded_total);

@@ -24,21 +24,13 @@ struct inspection {
 
   int walk_file(inspected_file& file) {
     for (;;) {
-      record_header h;
-      if (reader.read_header(&h) < record_header_bytes)
-        return status::truncated_record;
-      if (h.type == record::end_of_file)
-        return status::success;
-      if (h.type != record::chunk || h.length > sys::max_transfer_bytes)
-        return status::bad_file_record;
-      const int got = reader.read(compressed, h.length);
-      std::uint32_t length = 0;
-      if (got != h.length || decoder.decode(compressed, static_cast<std::uint32_t>(got), decoded,
-                                            decoded_capacity, &length) != 0)
-        return status::chunk_decode_failed;
+      file_record r;
+      const int code = read_file_record(reader, decoder, compressed, decoded, &r);
+      if (code != status::success || r.end_of_file)
+        return code;
       ++file.chunks;
-      file.compressed += static_cast<std::uint32_t>(got);
-      file.size += length;
+      file.compressed += r.compressed;
+      file.size += r.decoded;
     }
   }
 

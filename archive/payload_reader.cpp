@@ -2,6 +2,7 @@
 #include "archive/payload_reader.h"
 
 #include "archive/format.h"
+#include "archive/run_archive_command.h"
 
 #include <algorithm>
 #include <cstring>
@@ -71,6 +72,26 @@ int payload_reader::read_header(record_header* h) {
   h->type = bytes[0];
   h->length = static_cast<std::uint16_t>(bytes[1] | bytes[2] << 8);
   return n;
+}
+
+int read_file_record(payload_reader& reader, chunk_decoder& decoder, std::uint8_t* compressed,
+                     std::uint8_t* decoded, file_record* out) {
+  *out = file_record{};
+  record_header h;
+  if (reader.read_header(&h) < record_header_bytes)
+    return status::truncated_record;
+  if (h.type == record::end_of_file) {
+    out->end_of_file = true;
+    return status::success;
+  }
+  if (h.type != record::chunk || h.length > sys::max_transfer_bytes)
+    return status::bad_file_record;
+  const int got = reader.read(compressed, h.length);
+  if (got != h.length ||
+      decoder.decode(compressed, h.length, decoded, decoded_capacity, &out->decoded) != 0)
+    return status::chunk_decode_failed;
+  out->compressed = h.length;
+  return status::success;
 }
 
 } // namespace archive

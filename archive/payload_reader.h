@@ -2,6 +2,7 @@
 // scan and record headers.
 #pragma once
 
+#include "archive/chunk_codec.h"
 #include "sys/file_layer.h"
 
 #include <cstdint>
@@ -51,5 +52,21 @@ private:
   bool failed_ = false;
   std::uint32_t consumed_ = 0;
 };
+
+// What read_file_record found.
+struct file_record {
+  bool end_of_file = false;     // the end-of-file record (no chunk)
+  std::uint32_t compressed = 0; // a chunk's payload bytes
+  std::uint32_t decoded = 0;    // the bytes it decoded to
+};
+
+// Reads the next record inside a file: a chunk, decoded into decoded (room
+// for decoded_capacity bytes) through compressed (room for one transfer), or
+// the end-of-file record. Returns 0; 'r' when the header is cut short; 'q' for
+// any other record, or a chunk longer than one transfer can carry; 's' when
+// the chunk is cut short or does not decode (decoded then holds nothing
+// usable, and the decoder has written its error-log records).
+int read_file_record(payload_reader& reader, chunk_decoder& decoder, std::uint8_t* compressed,
+                     std::uint8_t* decoded, file_record* out);
 
 } // namespace archive

@@ -90,7 +90,7 @@ struct build {
   }
 };
 
-// The strip length: the index of the spec's last backslash, searched from its
+// The strip length: the index of the source spec's last backslash, searched from its
 // end down to index 1; 0 when there is none.
 int strip_length(const char* spec) {
   const int n = static_cast<int>(strnlen(spec, max_spec_chars));

@@ -14,7 +14,7 @@ inline constexpr int max_file_path_chars = 255;
 using file_visitor = int (*)(const char* path, std::uint32_t size, void* context);
 
 // Visits the files matching the call's source spec, slot by slot: the files of
-// the spec's directory in listing order, then (when the recursion flag is set)
+// the source spec's directory in listing order, then (when the recursion flag is set)
 // those of each subdirectory in the order the subdirectories were found,
 // deeper levels last. Directories whose names begin with '.' are never
 // entered. Returns 0, the visitor's status, or limit_status when a file path

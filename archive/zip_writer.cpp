@@ -130,7 +130,7 @@ struct zip_packing {
   }
 };
 
-// The length of the spec's directory part, up to and including its last
+// The length of the source spec's directory part, up to and including its last
 // backslash: what entry names leave out.
 int root_prefix_length(const char* spec) {
   const int n = static_cast<int>(strnlen(spec, max_spec_chars));

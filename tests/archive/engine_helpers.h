@@ -1,4 +1,4 @@
-// Calling the engine from tests: the status, the result block, the spec text.
+// Calling the engine from tests: the status, the result block, the source spec text.
 #pragma once
 
 #include "archive/run_archive_command.h"
@@ -12,7 +12,7 @@ namespace velmora_test {
 struct engine_result {
   int code = -1;
   std::string block; // the nine result bytes
-  std::string spec;  // the spec text as the engine left it
+  std::string spec;  // the source spec text as the engine left it
   std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;
 };
 
