@@ -27,9 +27,18 @@ void create_target_chain(const char* target) {
   }
 }
 
-// Creates the directories the output path needs, in order.
-void create_directories(output_path& path) {
-  for (int k = 0; k < path.directories; ++k) {
+// Creates the directories the output path needs, in order, except those the
+// previous file's path made already (the same leading directories).
+void create_directories(output_path& path, const output_path& previous) {
+  int k = 0;
+  while (k < path.directories && k < previous.directories &&
+         path.directory_ends[static_cast<std::size_t>(k)] ==
+             previous.directory_ends[static_cast<std::size_t>(k)] &&
+         std::memcmp(path.text.data(), previous.text.data(),
+                     static_cast<std::size_t>(path.directory_ends[static_cast<std::size_t>(k)])) ==
+             0)
+    ++k;
+  for (; k < path.directories; ++k) {
     const auto end = static_cast<std::size_t>(path.directory_ends[static_cast<std::size_t>(k)]);
     const char saved = path.text[end];
     path.text[end] = '\0';
@@ -46,6 +55,7 @@ struct extraction {
   std::uint32_t compressed_total = 0;
   std::uint32_t decoded_total = 0;
   bool report_progress = false;
+  output_path previous_path; // directories already made for the file before
 
   // Unpacks one file's chunk records up to its end-of-file record.
   int unpack_file(sys::file_handle out) {
@@ -81,7 +91,8 @@ struct extraction {
     const int refused = make_output_path(call.spec, name, h.length, strip, path);
     if (refused != 0)
       return refused;
-    create_directories(path);
+    create_directories(path, previous_path);
+    previous_path = path;
     sys::scoped_file out(sys::file_open(path.text.data(), sys::open_mode::create));
     if (!out.ok())
       return status::output_create_failed;
@@ -125,7 +136,8 @@ int extract_payload(engine_call& call) {
                0,
                0,
                0,
-               call.command[1] == 'J'};
+               call.command[1] == 'J',
+               output_path{}};
   return x.run();
 }
 

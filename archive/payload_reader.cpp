@@ -45,13 +45,30 @@ int payload_reader::next_byte() {
   return buffer_[begin_++];
 }
 
+bool payload_reader::skip_to_marker_start() {
+  for (;;) {
+    if (begin_ == end_ && !fill())
+      return false;
+    const void* found =
+        std::memchr(buffer_ + begin_, marker_first, static_cast<std::size_t>(end_ - begin_));
+    if (found) {
+      const int at = static_cast<int>(static_cast<const std::uint8_t*>(found) - buffer_);
+      consumed_ += static_cast<std::uint32_t>(at + 1 - begin_);
+      begin_ = at + 1;
+      return true;
+    }
+    consumed_ += static_cast<std::uint32_t>(end_ - begin_);
+    begin_ = end_;
+  }
+}
+
 bool payload_reader::find_marker() {
   for (;;) {
-    int c = next_byte();
-    if (c < 0)
+    // Outside a partial match only the first marker character matters: jump
+    // to it; the byte-by-byte matching below keeps its rules.
+    if (!skip_to_marker_start())
       return false;
-    if (c != marker_first)
-      continue;
+    int c = 0;
     int matched = 1;
     while (matched < marker_chars) {
       c = next_byte();

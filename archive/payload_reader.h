@@ -42,6 +42,9 @@ public:
 
 private:
   int next_byte(); // 0..255, or -1 at the end or on failure
+  // Consumes bytes up to and including the next marker_first; false at the
+  // end of the file or on a read failure.
+  bool skip_to_marker_start();
   bool fill();
 
   sys::file_handle file_;
