@@ -30,10 +30,10 @@ enum class script_action { key, character, click, close, minimize, restore, end_
 
 struct script_event {
   script_action action = script_action::quit;
-  std::uint16_t key = 0;     // key: the virtual-key code
-  unsigned char typed = 0;   // key: the Windows-1252 character it types, 0 for none
-  unsigned int value = 0;    // character: the code; click: the command id
-  int line = 0;              // 1-based line of the script, for messages
+  std::uint16_t key = 0;   // key: the virtual-key code
+  unsigned char typed = 0; // key: the Windows-1252 character it types, 0 for none
+  unsigned int value = 0;  // character: the code; click: the command id
+  int line = 0;            // 1-based line of the script, for messages
 
   friend bool operator==(const script_event&, const script_event&) = default;
 };

@@ -1,0 +1,160 @@
+// Files: opening, reading, writing, seeking and closing, and buffered streams.
+#include "sys/platform/win32/win32_platform.h"
+
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace sys::win32 {
+
+namespace {
+
+// Whether h is a file on a disk. Names like CON, NUL or COM1 open a device in
+// any directory; such opens are refused, as the POSIX backend refuses
+// anything but a regular file.
+bool is_disk_file(HANDLE h) {
+  return ::GetFileType(h) == FILE_TYPE_DISK;
+}
+
+// fopen of path in mode, or nullptr with *code set to why not.
+std::FILE* open_stream(const char* path, const char* mode, std::uint32_t* code) {
+  ::SetLastError(NO_ERROR);
+  errno = 0;
+  std::FILE* stream = std::fopen(path, mode);
+  if (!stream) {
+    // The runtime's open leaves the error of the CreateFile beneath it; a
+    // failure of the runtime's own (no stream or descriptor free) leaves none.
+    const DWORD native = ::GetLastError();
+    if (native != NO_ERROR)
+      *code = native;
+    else
+      *code = errno == ENOMEM ? error::not_enough_memory : error::gen_failure;
+    return nullptr;
+  }
+  const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  if (!is_disk_file(h)) {
+    std::fclose(stream);
+    *code = error::access_denied;
+    return nullptr;
+  }
+  return stream;
+}
+
+} // namespace
+
+HANDLE platform::lookup_file(native_handle handle) {
+  if (const auto it = files_.find(handle); it != files_.end())
+    return it->second.get();
+  last_error_ = error::invalid_handle;
+  return nullptr;
+}
+
+native_handle platform::create_file(const char* path, std::uint32_t access, std::uint32_t share,
+                                    disposition how, std::uint32_t attributes) {
+  return guarded(invalid_handle_value, [&] {
+    if (!path)
+      return fail(error::invalid_parameter, invalid_handle_value);
+    unique_file file(
+        ::CreateFileA(path, access, share, nullptr, static_cast<DWORD>(how), attributes, nullptr));
+    if (!file)
+      return fail_native(invalid_handle_value);
+    if (!is_disk_file(file.get()))
+      return fail(error::access_denied, invalid_handle_value);
+
+    const native_handle value = to_native(file.get());
+    auto [it, inserted] = files_.try_emplace(value);
+    if (!inserted) {
+      // A stale entry: its handle was closed behind this table's back and the
+      // value reused. Forget it without closing the new handle.
+      (void)it->second.release();
+    }
+    it->second = std::move(file);
+    return value;
+  });
+}
+
+bool platform::read_file(native_handle handle, void* buffer, std::uint32_t count,
+                         std::uint32_t* done) {
+  if (done)
+    *done = 0;
+  const HANDLE h = lookup_file(handle);
+  if (!h)
+    return false;
+  if (!buffer && count != 0)
+    return fail(error::invalid_parameter, false);
+  DWORD read = 0;
+  if (!::ReadFile(h, buffer, count, &read, nullptr))
+    return fail_native(false);
+  if (done)
+    *done = read;
+  return true;
+}
+
+bool platform::write_file(native_handle handle, const void* buffer, std::uint32_t count,
+                          std::uint32_t* done) {
+  if (done)
+    *done = 0;
+  const HANDLE h = lookup_file(handle);
+  if (!h)
+    return false;
+  if (!buffer && count != 0)
+    return fail(error::invalid_parameter, false);
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(h, buffer, count, &written, nullptr);
+  const DWORD code = ok ? NO_ERROR : ::GetLastError();
+  if (done)
+    *done = written;
+  return ok ? true : fail(code, false);
+}
+
+std::uint32_t platform::set_file_pointer(native_handle handle, std::uint32_t distance,
+                                         move_method method) {
+  const HANDLE h = lookup_file(handle);
+  if (!h)
+    return invalid_set_file_pointer;
+  // The high part is given, and 0: the move is the unsigned 64-bit distance
+  // 0:distance, so a distance of 2^31 or more goes forward, never back. With
+  // the high part given, a result of INVALID_SET_FILE_POINTER is a failure
+  // only when the thread's error says so; it is cleared first.
+  LONG high = 0;
+  ::SetLastError(NO_ERROR);
+  const DWORD low =
+      ::SetFilePointer(h, static_cast<LONG>(distance), &high, static_cast<DWORD>(method));
+  if (low == INVALID_SET_FILE_POINTER) {
+    if (const DWORD code = ::GetLastError(); code != NO_ERROR)
+      return fail(code, invalid_set_file_pointer);
+    last_error_ = error::success; // tells this position from a failure
+  }
+  return low;
+}
+
+bool platform::close_handle(native_handle handle) {
+  const auto it = files_.find(handle);
+  if (it == files_.end())
+    return fail(error::invalid_handle, false);
+  const HANDLE h = it->second.release();
+  files_.erase(it);
+  // The handle is gone whatever CloseHandle reports.
+  if (!::CloseHandle(h))
+    return fail_native(false);
+  return true;
+}
+
+std::FILE* platform::open_read_stream(const char* path) {
+  if (!path)
+    return fail<std::FILE*>(error::invalid_parameter, nullptr);
+  std::uint32_t code = error::success;
+  std::FILE* stream = open_stream(path, "rb", &code);
+  return stream ? stream : fail<std::FILE*>(code, nullptr);
+}
+
+std::FILE* platform::open_write_stream(const char* path) {
+  if (!path)
+    return fail<std::FILE*>(error::invalid_parameter, nullptr);
+  std::uint32_t code = error::success;
+  std::FILE* stream = open_stream(path, "wb", &code);
+  return stream ? stream : fail<std::FILE*>(code, nullptr);
+}
+
+} // namespace sys::win32

@@ -1,0 +1,109 @@
+// The Win32 backend of the platform seam: each call is the Win32 call it names.
+//
+//===----------------------------------------------------------------------===//
+//=== Generic Win32 only: nothing here may need more than Windows 7, nor one
+//=== compiler's or SDK's extras.
+//===----------------------------------------------------------------------===//
+#pragma once
+
+// First: it fixes the Windows API level before any other header looks at it.
+#include "sys/platform/win32/win32_api.h"
+
+#include "sys/platform.h"
+
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <new>
+
+namespace sys::win32 {
+
+// The seam's value of handle h: the pointer-sized HANDLE as an integer, so
+// INVALID_HANDLE_VALUE is -1, invalid_handle_value. Going back, the backend
+// takes the HANDLE it keeps for a value, never a cast of the value itself.
+static_assert(sizeof(native_handle) >= sizeof(HANDLE));
+inline native_handle to_native(HANDLE h) noexcept {
+  return reinterpret_cast<native_handle>(h);
+}
+
+class platform final : public sys::platform {
+public:
+  platform() = default;
+  platform(const platform&) = delete;
+  platform& operator=(const platform&) = delete;
+
+  native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
+                            disposition how, std::uint32_t attributes) override;
+  bool read_file(native_handle handle, void* buffer, std::uint32_t count,
+                 std::uint32_t* done) override;
+  bool write_file(native_handle handle, const void* buffer, std::uint32_t count,
+                  std::uint32_t* done) override;
+  std::uint32_t set_file_pointer(native_handle handle, std::uint32_t distance,
+                                 move_method method) override;
+  bool close_handle(native_handle handle) override;
+  std::uint32_t last_error() override { return last_error_; }
+
+  bool create_directory(const char* path) override;
+  bool remove_directory(const char* path) override;
+
+  native_handle find_first_file(const char* pattern, find_data* out) override;
+  bool find_next_file(native_handle find, find_data* out) override;
+  bool find_close(native_handle find) override;
+
+  std::uint32_t char_upper(char* text, std::uint32_t length) override;
+
+  drive_type get_drive_type(const char* root) override;
+  bool get_disk_free_space(const char* root, std::uint32_t* sectors_per_cluster,
+                           std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
+                           std::uint32_t* total_clusters) override;
+
+  std::uint32_t module_file_name(char* out, std::uint32_t size) override;
+  std::uint32_t win_exec(const char* command_line, std::uint32_t show) override;
+  std::uint32_t profile_string(const char* section, const char* key, const char* fallback,
+                               char* out, std::uint32_t size) override;
+  bool file_time_to_local_dos(std::uint64_t file_time, std::uint16_t* dos_date,
+                              std::uint16_t* dos_time) override;
+  std::FILE* open_read_stream(const char* path) override;
+  std::FILE* open_write_stream(const char* path) override;
+
+  bool host_to_drive_path(const char* host_path, char* out, std::uint32_t size) override;
+  bool drive_to_host_path(const char* drive_path, char* out, std::uint32_t size) override;
+  bool host_text_to_system(const char* text, char* out, std::uint32_t size) override;
+  bool system_text_to_host(const char* text, char* out, std::uint32_t size) override;
+  bool is_terminal(int stream) override;
+
+private:
+  // Records code as the latest failure; returns failure for chaining.
+  template <class R> R fail(std::uint32_t code, R failure) {
+    last_error_ = code;
+    return failure;
+  }
+
+  // Records GetLastError() as the latest failure: call it straight after the
+  // failing Win32 call, before anything else can change the thread's error.
+  template <class R> R fail_native(R failure) { return fail(::GetLastError(), failure); }
+
+  // Runs body, turning an escaping exception into a failure of the call.
+  template <class R, class F> R guarded(R failure, F&& body) noexcept {
+    try {
+      return body();
+    } catch (const std::bad_alloc&) {
+      last_error_ = error::not_enough_memory;
+    } catch (const std::exception&) {
+      last_error_ = error::gen_failure;
+    }
+    return failure;
+  }
+
+  // The open file of handle, or nullptr (last_error: invalid_handle).
+  HANDLE lookup_file(native_handle handle);
+
+  // Only handles this backend handed out and has not closed are passed to
+  // Windows: a stray value could otherwise name a handle the runtime owns,
+  // and -1 and -2 name the process and the thread themselves.
+  std::map<native_handle, unique_file> files_;
+  std::map<native_handle, unique_find> finds_;
+  std::uint32_t last_error_ = error::success;
+};
+
+} // namespace sys::win32
