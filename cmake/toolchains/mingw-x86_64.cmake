@@ -17,5 +17,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One self-contained program each: the C and C++ runtimes and winpthread
 # linked in, so nothing but Windows' own DLLs is imported.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release programs carry no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")
 # Tests run under Wine from the build machine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

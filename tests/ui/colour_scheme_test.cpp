@@ -71,6 +71,9 @@ protected:
 };
 
 TEST_F(ColourScheme, WithoutAProfileTheDefaultsHold) {
+#ifdef _WIN32
+  GTEST_SKIP() << "on Windows the profile is the user's win.ini and registry colours";
+#endif
   scoped_env profile("VELMORA_PROFILE", (drive.root() / "none.ini").string().c_str());
   ui::build_colour_scheme();
   const auto& colours = ui::profile_colours();
@@ -82,6 +85,9 @@ TEST_F(ColourScheme, WithoutAProfileTheDefaultsHold) {
 }
 
 TEST_F(ColourScheme, ProfileValuesReplaceTheDefaults) {
+#ifdef _WIN32
+  GTEST_SKIP() << "on Windows the profile is the user's win.ini and registry colours";
+#endif
   const auto ini = drive.write("win.ini", "[Colors]\nButtonFace=10 20 30\nwindow=1 2\n"
                                           "menu = 300,4,5\n[other]\nappworkspace=9 9 9\n");
   scoped_env profile("VELMORA_PROFILE", ini.string().c_str());

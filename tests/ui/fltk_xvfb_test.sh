@@ -57,18 +57,19 @@ export DISPLAY=":$number"
 
 # A Swedish keyboard: ä has a key of its own. (For a character without one,
 # xdotool maps a spare key just for the moment of its press, and the program
-# can read the press after the mapping is gone.) The map is compiled here, not
-# by the server: servers compiling the same map at once share a file for it.
-setxkbmap -layout se -print | xkbcomp -w 0 - "$DISPLAY" 2>/dev/null
-xkbcomp -xkb "$DISPLAY" - >"$work/map.xkb" 2>"$work/map.err"; grep -q adiaeresis "$work/map.xkb" || fail "no Swedish keyboard map: $(head -c 600 "$work/map.err") / $(grep -c . "$work/map.xkb") / $(grep "key <AC11>" -A2 "$work/map.xkb")"
+# can read the press after the mapping is gone.)
+setxkbmap se
+xkbcomp -xkb "$DISPLAY" "$work/map.xkb" 2>/dev/null || true
+grep -q adiaeresis "$work/map.xkb" || fail "no Swedish keyboard map"
 
 # The default colour scheme: an empty profile.
 : >"$work/profile.ini"
 VELMORA_PROFILE="$work/profile.ini" VELMORA_UI=fltk "$program" 6 >"$work/codes" 2>"$work/app.err" &
 app_pid=$!
 
-window=$(timeout 20 xdotool search --sync --name "Velmora installation" | head -n1) ||
+window=$(timeout 20 xdotool search --sync --name "Velmora installation") ||
   fail "no window appeared: $(cat "$work/app.err")"
+window=${window%%$'\n'*}
 eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
 [ "$WIDTH" = 434 ] && [ "$HEIGHT" = 141 ] ||
   fail "content is ${WIDTH}x$HEIGHT, not the client area 434x141"
@@ -112,6 +113,25 @@ sleep 1
 after=$(ticks)
 [ $((after - before)) -le 2 ] || fail "waiting used $((after - before)) clock ticks in 1 s"
 
+# What the desktop uncovers the installer paints anew: FLTK redraws only the
+# background and the buttons, the text comes from WM_PAINT. Uncovered once by
+# moving the window mostly off the screen and back, once by hiding and showing
+# it (as minimising and restoring do).
+text_comes_back() {
+  for _ in $(seq 50); do
+    import -window root "$shot"
+    awk "BEGIN { exit !($(darkest 434 17 0 20) < 0.3) }" && return 0
+    sleep 0.1
+  done
+  fail "no text after the window $1"
+}
+xdotool windowmove --sync "$window" 700 100
+xdotool windowmove --sync "$window" "$X" "$Y"
+text_comes_back "was moved back"
+xdotool windowunmap --sync "$window"
+xdotool windowmap --sync "$window"
+text_comes_back "was shown again"
+
 # A click on "Välj skiva" (id 3), then keys in the focused window: Esc
 # (accelerator 258), Ctrl+B (character 2), x (120), ä (228) and F5 (572).
 xdotool mousemove --sync $((X + 100)) $((Y + 125)) click 1
@@ -126,7 +146,7 @@ for _ in $(seq 100); do
   running || break
   sleep 0.1
 done
-running && fail "$(cat $work/app.err) still running after 10 s; codes so far: $(tr '\n' ' ' <"$work/codes")"
+running && fail "still running after 10 s; codes so far: $(tr '\n' ' ' <"$work/codes")"
 status=0
 wait "$app_pid" || status=$?
 app_pid=

@@ -28,7 +28,7 @@ TEST_F(Painting, FillsTheClientAreaWithButtonfaceAndCentresThreeLines) {
   ui::text_lines[2] = "Plats: 1234 MB";
   paint();
   ASSERT_EQ(ws.fills.size(), 1u);
-  EXPECT_EQ(ws.fills[0].c, 0xF09494u);
+  EXPECT_EQ(ws.fills[0].c, ui::profile_colours()[12].value); // buttonface
   EXPECT_EQ(ws.fills[0].r.right, ws.client_rect(ui::main_window()).right);
   ASSERT_EQ(ws.texts.size(), 3u);
   EXPECT_EQ(ws.texts[0].y, 20);

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# A whole installation by the Windows programs under Wine on a virtual X
+# server: velmora-pack.exe builds an installer of a kit around velmora-setup.exe,
+# the installer's window shows its background, Enter (sent with xdotool to the
+# focused window) installs; the tree in the prefix's drive_c, the completion
+# record and the launch of the kit's QXW32.EXE are checked.
+#
+# Usage: setup_wine_test.sh VELMORA-PACK.EXE VELMORA-SETUP.EXE QXW32-PROBE.EXE
+# Exits 77 (skipped) without wine, Xvfb, xdotool or ImageMagick.
+set -euo pipefail
+pack=$1
+setup=$2
+probe=$3
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+for tool in wine winepath Xvfb xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 9 -noreset -screen 0 800x600x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+wineboot -i >/dev/null 2>&1 || true
+drive_c="$WINEPREFIX/drive_c"
+
+# The kit, and the installer velmora-pack.exe builds of it in C:\.
+mkdir -p "$work/kit/VV" "$work/kit/HELP"
+cp "$probe" "$work/kit/QXW32.EXE"
+printf 'settings\r\n' >"$work/kit/VV/SETTINGS.INI"
+head -c 60000 /dev/urandom >"$work/kit/HELP/DATA.BIN"
+kit=$(winepath -w "$work/kit")
+stub=$(winepath -w "$setup")
+wine "$pack" build --quiet --stub "$stub" --stem QXW0001 -o 'C:\SETUP.EXE' "$kit" \
+  >"$work/pack.out" 2>&1 || fail "velmora-pack.exe build: $(cat "$work/pack.out")"
+[ -f "$drive_c/SETUP.EXE" ] || fail "no installer: $(cat "$work/pack.out")"
+wine "$pack" test 'C:\SETUP.EXE' >"$work/test.out" 2>&1 || fail "velmora-pack.exe test: $(cat "$work/test.out")"
+
+# Run it; wait for the window and its background.
+(cd "$drive_c" && wine 'C:\SETUP.EXE' >"$work/setup.out" 2>&1) &
+app_pid=$!
+window=$(timeout 60 xdotool search --sync --name "Velmora installation" | head -n1) ||
+  fail "no window appeared: $(cat "$work/setup.out")"
+eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
+shot="$work/shot.png"
+pixel() {
+  convert "$shot" -format \
+    "%[fx:int(255*p{$((X + $1)),$((Y + $2))}.r+.5)],%[fx:int(255*p{$((X + $1)),$((Y + $2))}.g+.5)],%[fx:int(255*p{$((X + $1)),$((Y + $2))}.b+.5)]" info:
+}
+background="148,148,240"
+for _ in $(seq 100); do
+  import -window root "$shot"
+  [ "$(pixel 10 5)" = "$background" ] && break
+  sleep 0.1
+done
+[ "$(pixel 10 5)" = "$background" ] || fail "background is $(pixel 10 5), not $background"
+
+# Enter on the default button: Install.
+xdotool windowfocus --sync "$window" key Return
+for _ in $(seq 300); do
+  kill -0 "$app_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "still running 30 s after Enter"
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" = 0 ] || fail "exit code $status: $(cat "$work/setup.out")"
+
+target="$drive_c/QXW0001A"
+cmp -s "$work/kit/HELP/DATA.BIN" "$target/HELP/DATA.BIN" || fail "HELP\\DATA.BIN not installed"
+[ -f "$target/VV/SETTINGS.INI" ] || fail "VV\\SETTINGS.INI not installed"
+[ "$(stat -c %s "$target/VV/QXNSSIN.TXT")" = 256 ] || fail "completion record is not 256 bytes"
+[ "$(tr -d '\000' <"$target/VV/QXNSSIN.TXT")" = 'C:\SETUP.EXE' ] ||
+  fail "completion record holds $(tr -d '\000' <"$target/VV/QXNSSIN.TXT")"
+for _ in $(seq 100); do
+  [ -f "$target/STARTED.TXT" ] && break
+  sleep 0.1
+done
+[ -f "$target/STARTED.TXT" ] || fail "QXW32.EXE was not started"
+grep -qi 'QXW0001A\\QXW32.EXE' "$target/STARTED.TXT" || fail "started as $(cat "$target/STARTED.TXT")"
+echo "PASS"
