@@ -65,8 +65,7 @@ TEST(FltkKeys, ModifiersBecomeAcceleratorFlags) {
   EXPECT_EQ(translate_key('a', "", FL_CTRL | FL_ALT).modifiers,
             ui::accel_flag::control | ui::accel_flag::alt);
   // Lock keys and the Windows key are no modifiers of the accelerator table.
-  EXPECT_EQ(translate_key(FL_Escape, "\x1b", FL_CAPS_LOCK | FL_NUM_LOCK | FL_META).modifiers,
-            0);
+  EXPECT_EQ(translate_key(FL_Escape, "\x1b", FL_CAPS_LOCK | FL_NUM_LOCK | FL_META).modifiers, 0);
 }
 
 TEST(FltkKeys, ControlKeysTypeTheirCodes) {

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The FLTK window system on a virtual X server: the installer's window appears
 # at its place and size with its background, text and buttons (the default one
-# framed), sleeps while it waits, and a click and key presses come back from
+# framed), is painted anew where the desktop uncovers it, sleeps while it
+# waits, and a click, key presses and the close box come back from
 # wait_for_key as the installer's key codes.
 #
 # Usage: fltk_xvfb_test.sh PATH/TO/fltk_window_test
-# Needs Xvfb, xdotool and ImageMagick (scripts/setup installs them).
+# Needs Xvfb, setxkbmap and xkbcomp, xdotool, ImageMagick and python3 (with
+# libX11); scripts/setup installs them.
 set -euo pipefail
 
 program=$1
@@ -14,7 +16,7 @@ fail() {
   exit 1
 }
 
-for tool in Xvfb setxkbmap xkbcomp xdotool import convert; do
+for tool in Xvfb setxkbmap xkbcomp xdotool import convert python3; do
   command -v "$tool" >/dev/null || fail "$tool is missing (run scripts/setup)"
 done
 
@@ -64,7 +66,7 @@ grep -q adiaeresis "$work/map.xkb" || fail "no Swedish keyboard map"
 
 # The default colour scheme: an empty profile.
 : >"$work/profile.ini"
-VELMORA_PROFILE="$work/profile.ini" VELMORA_UI=fltk "$program" 6 >"$work/codes" 2>"$work/app.err" &
+VELMORA_PROFILE="$work/profile.ini" VELMORA_UI=fltk "$program" 7 >"$work/codes" 2>"$work/app.err" &
 app_pid=$!
 
 window=$(timeout 20 xdotool search --sync --name "Velmora installation") ||
@@ -139,8 +141,49 @@ xdotool windowfocus --sync "$window"
 for key in Escape ctrl+b x adiaeresis F5; do
   xdotool key "$key"
 done
+# The close box: what a window manager sends for it (WM_DELETE_WINDOW), which
+# the installer takes as the close request (550); the window stays.
+python3 - "$window" <<'EOF_PYTHON'
+import ctypes
+import sys
 
-# The program ends by itself after the sixth code.
+x11 = ctypes.CDLL("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                           ctypes.POINTER(Event)]
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+display = x11.XOpenDisplay(None)
+window = int(sys.argv[1])
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+x11.XFlush(display)
+x11.XCloseDisplay(display)
+EOF_PYTHON
+
+# The program ends by itself after the seventh code.
 running() { [ -e "/proc/$app_pid" ] && [ "$(awk '{ print $3 }' "/proc/$app_pid/stat" 2>/dev/null)" != Z ]; }
 for _ in $(seq 100); do
   running || break
@@ -151,7 +194,7 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=
 [ "$status" = 0 ] || fail "exit code $status: $(cat "$work/app.err")"
-expected=$'3\n258\n2\n120\n228\n572'
+expected=$'3\n258\n2\n120\n228\n572\n550'
 [ "$(cat "$work/codes")" = "$expected" ] ||
   fail "key codes $(tr '\n' ' ' <"$work/codes"), expected $(echo $expected)"
 echo "PASS"

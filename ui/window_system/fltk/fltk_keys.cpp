@@ -76,7 +76,9 @@ constexpr int function_keys = 24; // F1 to F24: 0x70 to 0x87
 
 // FLTK numbers its non-character keys from 0xFE00 up (mouse buttons, the
 // function range, the keypad); the keypad's digits and operators type.
-bool is_keypad(int fltk_key) { return fltk_key > FL_KP && fltk_key <= FL_KP_Last; }
+bool is_keypad(int fltk_key) {
+  return fltk_key > FL_KP && fltk_key <= FL_KP_Last;
+}
 bool types_nothing_by_itself(int fltk_key) {
   return fltk_key >= 0xFE00 && !(is_keypad(fltk_key) && fltk_key != FL_KP_Enter);
 }

@@ -16,9 +16,9 @@ inline constexpr std::uint16_t vk_packet = 0xE7;
 
 // One key press, ready for post_key_down.
 struct key_press {
-  std::uint16_t key = 0;       // virtual-key code; 0: nothing to post
-  unsigned char typed = 0;     // Windows-1252 character typed, 0 for none
-  std::uint8_t modifiers = 0;  // accel_flag::shift, control, alt
+  std::uint16_t key = 0;      // virtual-key code; 0: nothing to post
+  unsigned char typed = 0;    // Windows-1252 character typed, 0 for none
+  std::uint8_t modifiers = 0; // accel_flag::shift, control, alt
 };
 
 // The virtual-key code of an FLTK key number (Fl::event_key()), or 0 for a key

@@ -30,9 +30,13 @@ namespace {
 
 // The one font of the installer's text: FLTK's default face and size.
 constexpr Fl_Font text_font = FL_HELVETICA;
-Fl_Fontsize text_size() { return FL_NORMAL_SIZE; }
+Fl_Fontsize text_size() {
+  return FL_NORMAL_SIZE;
+}
 
-std::string utf8_of(std::string_view text) { return sys::cp1252_to_utf8(text); }
+std::string utf8_of(std::string_view text) {
+  return sys::cp1252_to_utf8(text);
+}
 
 // FLTK reads '@' in labels as the start of a symbol; "@@" draws one '@'.
 std::string label_of(std::string_view text) {
@@ -67,8 +71,7 @@ bool overlaps(int ax, int ay, int aw, int ah, int bx, int by, int bw, int bh) {
 // A top-level window: its content is the emulated client area.
 class top_window final : public Fl_Window {
 public:
-  top_window(fltk_window_system& owner, window_handle handle, int x, int y, int width,
-             int height)
+  top_window(fltk_window_system& owner, window_handle handle, int x, int y, int width, int height)
       : Fl_Window(x, y, width, height), owner_(owner), handle_(handle) {
     end(); // children are added explicitly, never by construction
     callback([](Fl_Widget* w, void*) {
@@ -120,8 +123,7 @@ private:
 // Win32 draws it. Never takes the keyboard focus.
 class push_button final : public Fl_Button {
 public:
-  push_button(fltk_window_system& owner, window_handle handle, int x, int y, int width,
-              int height)
+  push_button(fltk_window_system& owner, window_handle handle, int x, int y, int width, int height)
       : Fl_Button(x, y, width, height), owner_(owner), handle_(handle) {
     clear_visible_focus();
     callback([](Fl_Widget* w, void*) {
@@ -153,11 +155,23 @@ public:
 
 protected:
   void draw() override {
-    Fl_Button::draw();
-    if (default_) {
-      fl_color(FL_BLACK);
-      fl_rect(x(), y(), w(), h());
+    if (!default_) {
+      Fl_Button::draw();
+      return;
     }
+    // Win32's look: the usual button, one pixel smaller, in a black frame.
+    const int left = x(), top = y(), width = w(), height = h();
+    x(left + 1);
+    y(top + 1);
+    w(width - 2);
+    h(height - 2);
+    Fl_Button::draw();
+    x(left);
+    y(top);
+    w(width);
+    h(height);
+    fl_color(FL_BLACK);
+    fl_rect(left, top, width, height);
   }
 
 private:
@@ -261,8 +275,7 @@ top_window* fltk_window_system::drawable(const window_record& w, int* dx, int* d
   return it->second;
 }
 
-void fltk_window_system::draw_buttons_over(top_window& top, int x, int y, int width,
-                                           int height) {
+void fltk_window_system::draw_buttons_over(top_window& top, int x, int y, int width, int height) {
   for (auto& [handle, button] : buttons_)
     if (button->parent() == &top && button->visible() &&
         overlaps(x, y, width, height, button->x(), button->y(), button->w(), button->h()))
@@ -287,8 +300,7 @@ void fltk_window_system::fill(const window_record& w, const rect& r, colour c) {
   send_to_display();
 }
 
-void fltk_window_system::draw_text(const window_record& w, int x, int y, const char* text,
-                                   int n) {
+void fltk_window_system::draw_text(const window_record& w, int x, int y, const char* text, int n) {
   int dx = 0, dy = 0;
   top_window* top = drawable(w, &dx, &dy);
   if (!top || n <= 0)
@@ -448,8 +460,7 @@ void fltk_window_system::apply_cursor(top_window& top) {
     return;
   if (cursor_count() < 0)
     top.cursor(FL_CURSOR_NONE);
-  else if (current_cursor() != 0 &&
-           current_cursor() == load_standard_cursor(standard_cursor::wait))
+  else if (current_cursor() != 0 && current_cursor() == load_standard_cursor(standard_cursor::wait))
     top.cursor(FL_CURSOR_WAIT);
   else
     top.cursor(FL_CURSOR_DEFAULT);

@@ -85,8 +85,8 @@ private:
 
   std::map<window_handle, top_window*> tops_;
   std::map<window_handle, push_button*> buttons_;
-  bool input_posted_ = false; // set by everything FLTK's events give the queue
-  bool hiding_ = false;       // a hide of ours, not the desktop's minimising
+  bool input_posted_ = false;         // set by everything FLTK's events give the queue
+  bool hiding_ = false;               // a hide of ours, not the desktop's minimising
   window_handle keyboard_window_ = 0; // the top-level window of the focus
 };
 
