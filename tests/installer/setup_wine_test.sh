@@ -11,36 +11,10 @@ set -euo pipefail
 pack=$1
 setup=$2
 probe=$3
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-for tool in wine winepath Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-done
-
 work=$(mktemp -d)
-xvfb_pid=
-app_pid=
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 9 -noreset -screen 0 800x600x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-wineboot -i >/dev/null 2>&1 || true
+. "$(dirname "$0")/../support/wine_display.sh"
+require_tools wine winepath Xvfb xdotool import convert
+start_wine_display
 drive_c="$WINEPREFIX/drive_c"
 
 # The kit, and the installer velmora-pack.exe builds of it in C:\.
