@@ -32,33 +32,11 @@ wine "$pack" test 'C:\SETUP.EXE' >"$work/test.out" 2>&1 || fail "velmora-pack.ex
 # Run it; wait for the window and its background.
 (cd "$drive_c" && wine 'C:\SETUP.EXE' >"$work/setup.out" 2>&1) &
 app_pid=$!
-window=$(timeout 60 xdotool search --sync --name "Velmora installation" | head -n1) ||
-  fail "no window appeared: $(cat "$work/setup.out")"
-eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
-shot="$work/shot.png"
-pixel() {
-  convert "$shot" -format \
-    "%[fx:int(255*p{$((X + $1)),$((Y + $2))}.r+.5)],%[fx:int(255*p{$((X + $1)),$((Y + $2))}.g+.5)],%[fx:int(255*p{$((X + $1)),$((Y + $2))}.b+.5)]" info:
-}
-background="148,148,240"
-for _ in $(seq 100); do
-  import -window root "$shot"
-  [ "$(pixel 10 5)" = "$background" ] && break
-  sleep 0.1
-done
-[ "$(pixel 10 5)" = "$background" ] || fail "background is $(pixel 10 5), not $background"
+find_installer_window
+expect_background
 
 # Enter on the default button: Install.
-xdotool windowfocus --sync "$window" key Return
-for _ in $(seq 300); do
-  kill -0 "$app_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "still running 30 s after Enter"
-status=0
-wait "$app_pid" || status=$?
-app_pid=
-[ "$status" = 0 ] || fail "exit code $status: $(cat "$work/setup.out")"
+press_and_expect_exit Return 30
 
 target="$drive_c/QXW0001A"
 cmp -s "$work/kit/HELP/DATA.BIN" "$target/HELP/DATA.BIN" || fail "HELP\\DATA.BIN not installed"

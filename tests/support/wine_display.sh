@@ -44,3 +44,46 @@ start_wine_display() {
   export DISPLAY WINEPREFIX WINEDEBUG
   wineboot -i >/dev/null 2>&1 || true
 }
+
+# The installer's window: waits for it and sets window, X, Y, WIDTH, HEIGHT.
+# Without a window manager the X window Wine makes is the client area alone.
+find_installer_window() {
+  window=$(timeout 60 xdotool search --sync --name "Velmora installation" | head -n1) ||
+    fail "no window appeared: $(cat "$work/setup.out" 2>/dev/null)"
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+}
+
+# pixel DX DY: "r,g,b" of the last screenshot at the window's point (DX, DY).
+shot="$work/shot.png"
+pixel() {
+  local x=$((X + $1)) y=$((Y + $2))
+  convert "$shot" -format \
+    "%[fx:int(255*p{$x,$y}.r+.5)],%[fx:int(255*p{$x,$y}.g+.5)],%[fx:int(255*p{$x,$y}.b+.5)]" info:
+}
+
+# Screenshots until the window shows the "buttonface" background of the
+# default colour scheme, for at most ten seconds.
+expect_background() {
+  local background="148,148,240"
+  for _ in $(seq 100); do
+    import -window root "$shot"
+    [ "$(pixel 10 5)" = "$background" ] && return 0
+    sleep 0.1
+  done
+  fail "background is $(pixel 10 5), not $background"
+}
+
+# press_and_expect_exit KEY SECONDS: sends KEY to the focused window, then
+# waits for $app_pid to end with exit code 0.
+press_and_expect_exit() {
+  xdotool windowfocus --sync "$window" key "$1"
+  for _ in $(seq $(($2 * 10))); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$app_pid" 2>/dev/null && fail "still running $2 s after $1"
+  local status=0
+  wait "$app_pid" || status=$?
+  app_pid=
+  [ "$status" = 0 ] || fail "exit code $status: $(cat "$work/setup.out" 2>/dev/null)"
+}

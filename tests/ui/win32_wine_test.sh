@@ -27,40 +27,14 @@ grep -q "all held" "$work/out" || fail "no verdict from the test program: $(cat 
 [ -n "$setup_program" ] || { echo "PASS"; exit 0; }
 
 # velmora-setup.exe without a payload: the window, its colours, and Escape.
-# Without a window manager the X window Wine makes is the client area alone.
 wine "$setup_program" >"$work/setup.out" 2>&1 &
 app_pid=$!
-window=$(timeout 60 xdotool search --sync --name "Velmora installation" | head -n1) ||
-  fail "no window appeared: $(cat "$work/setup.out")"
-eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
-
-shot="$work/shot.png"
-pixel() {
-  local x=$((X + $1)) y=$((Y + $2))
-  convert "$shot" -format \
-    "%[fx:int(255*p{$x,$y}.r+.5)],%[fx:int(255*p{$x,$y}.g+.5)],%[fx:int(255*p{$x,$y}.b+.5)]" info:
-}
+find_installer_window
 darkest() {
   convert "$shot" -crop "$1x$2+$((X + $3))+$((Y + $4))" +repage -colorspace Gray \
     -format "%[fx:minima]" info:
 }
-background="148,148,240" # "buttonface" of the default scheme
-for _ in $(seq 100); do
-  import -window root "$shot"
-  [ "$(pixel 10 5)" = "$background" ] && break
-  sleep 0.1
-done
-[ "$(pixel 10 5)" = "$background" ] || fail "background is $(pixel 10 5), not $background"
+expect_background
 awk "BEGIN { exit !($(darkest 400 17 10 50) < 0.3) }" || fail "no text on line 2"
-
-xdotool windowfocus --sync "$window" key Escape
-for _ in $(seq 100); do
-  kill -0 "$app_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "still running 10 s after Escape"
-status=0
-wait "$app_pid" || status=$?
-app_pid=
-[ "$status" = 0 ] || fail "exit code $status: $(cat "$work/setup.out")"
+press_and_expect_exit Escape 10
 echo "PASS"
