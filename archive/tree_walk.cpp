@@ -8,6 +8,13 @@
 
 namespace archive {
 
+int directory_prefix_length(const char* spec, int length) {
+  for (int i = length - 1; i >= 0; --i)
+    if (spec[i] == '\\')
+      return i + 1;
+  return 0;
+}
+
 int walk_tree(engine_call& call, file_visitor visit, void* context, int limit_status) {
   slot_table& slots = call.slots;
   std::array<char, slot_table::slot_bytes> content;
@@ -19,12 +26,7 @@ int walk_tree(engine_call& call, file_visitor visit, void* context, int limit_st
     std::memcpy(content.data(), slots.content(current), slot_table::slot_bytes);
     const char* spec = content.data() + slot_table::listing_prefix_bytes;
     const int spec_length = slots.length(current) - slot_table::listing_prefix_bytes;
-    int prefix_length = 0;
-    for (int i = spec_length - 1; i >= 0; --i)
-      if (spec[i] == '\\') {
-        prefix_length = i + 1;
-        break;
-      }
+    const int prefix_length = directory_prefix_length(spec, spec_length);
 
     for (const std::uint8_t* rec = sys::scan_first(content.data()); !sys::find_record_is_end(rec);
          rec = sys::scan_next(content.data())) {

@@ -8,6 +8,10 @@ namespace archive {
 // Longest file path a walk forms (directory prefix and entry name).
 inline constexpr int max_file_path_chars = 255;
 
+// The length of spec's directory part, up to and including its last
+// backslash (0 when it has none): what a file's path shares with its slot.
+int directory_prefix_length(const char* spec, int length);
+
 // Called for each file with its path (the directory prefix of its slot and
 // the entry name, NUL-terminated) and the scanner's size of it. Returns 0 to go
 // on, or a status that ends the walk. It must not start a directory scan.

@@ -130,16 +130,6 @@ struct zip_packing {
   }
 };
 
-// The length of the source spec's directory part, up to and including its last
-// backslash: what entry names leave out.
-int root_prefix_length(const char* spec) {
-  const int n = static_cast<int>(strnlen(spec, max_spec_chars));
-  for (int i = n - 1; i >= 0; --i)
-    if (spec[i] == '\\')
-      return i + 1;
-  return 0;
-}
-
 } // namespace
 
 int write_zip(engine_call& call) {
@@ -148,7 +138,9 @@ int write_zip(engine_call& call) {
   zipFile zip = zipOpen2(call.source, APPEND_STATUS_CREATE, nullptr, &io);
   if (zip == nullptr)
     return status::zip_create_failed;
-  zip_packing packing{call, zip, root_prefix_length(call.spec)};
+  zip_packing packing{
+      call, zip,
+      directory_prefix_length(call.spec, static_cast<int>(strnlen(call.spec, max_spec_chars)))};
   int code = walk_tree(call, &zip_packing::visit, &packing, status::zip_source_failed);
   // Always completed: the entries written so far make a valid ZIP file.
   if (zipClose(zip, nullptr) != ZIP_OK && code == status::success)

@@ -6,10 +6,8 @@
 #include "cli/options.h"
 #include "cli/progress_bar.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -64,22 +62,15 @@ int run_build_command(const arguments& args) {
     return usage_error("build", "--stem must be seven characters usable in a directory name");
 
   const fs::path dir = opts.positional[0];
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec))
-    return work_error(dir.string() + ": not a directory");
   const fs::path out =
       opts.value("-o") ? fs::path(*opts.value("-o")) : fs::path(stub ? "setup.exe" : "payload.bin");
-  if (path_inside(out, dir))
-    return work_error(out.string() + ": the output must not lie inside " + dir.string());
-  fs::path partial = out;
-  partial += ".partial";
-
-  std::string spec, target, stub_path, error;
-  if (!drive_path((dir / "").string(), &spec, &error) ||
-      !drive_path(partial.string(), &target, &error) ||
-      (stub && !drive_path(*stub, &stub_path, &error)))
+  tree_output job;
+  if (const int failed = prepare_tree_output(dir, out, &job); failed >= 0)
+    return failed;
+  std::string stub_path, error;
+  if (stub && !drive_path(*stub, &stub_path, &error))
     return work_error(error);
-  spec += "***";
+  std::error_code ec;
 
   std::string command = stub ? "PVA" : "PV";
   std::uint64_t total = tree_bytes(dir);
@@ -97,9 +88,9 @@ int run_build_command(const arguments& args) {
   engine_outcome outcome;
   {
     progress_bar bar("building", total, !opts.has("--quiet"));
-    outcome = run_recorded(target, spec, command, {progress_bar::on_consumed, &bar});
+    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar});
   }
-  return publish_output(outcome, partial, out, "build of " + dir.string(), opts.has("--quiet"));
+  return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"));
 }
 
 } // namespace cli

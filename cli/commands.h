@@ -33,6 +33,20 @@ std::uint64_t tree_bytes(const std::filesystem::path& dir);
 // Whether file lies inside dir (both may be relative, file may not exist).
 bool path_inside(const std::filesystem::path& file, const std::filesystem::path& dir);
 
+// What packing the tree DIR into OUT hands the engine: the source spec of DIR
+// and all its subdirectories ("...\***"), and the drive path of OUT's
+// temporary name (partial), which publish_output moves to OUT.
+struct tree_output {
+  std::filesystem::path partial;
+  std::string spec;
+  std::string target;
+};
+
+// Checks that dir is a directory and out lies outside it, and fills *job.
+// Returns -1, or the exit code after the one-line message it printed.
+int prepare_tree_output(const std::filesystem::path& dir, const std::filesystem::path& out,
+                        tree_output* job);
+
 // One engine call with the failing path recorded: the status, and the path
 // and reason of the last refused open ("" when none).
 struct engine_outcome {

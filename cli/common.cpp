@@ -51,6 +51,22 @@ bool path_inside(const fs::path& file, const fs::path& dir) {
   return true;
 }
 
+int prepare_tree_output(const fs::path& dir, const fs::path& out, tree_output* job) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec))
+    return work_error(dir.string() + ": not a directory");
+  if (path_inside(out, dir))
+    return work_error(out.string() + ": the output must not lie inside " + dir.string());
+  job->partial = out;
+  job->partial += ".partial";
+  std::string error;
+  if (!drive_path((dir / "").string(), &job->spec, &error) ||
+      !drive_path(job->partial.string(), &job->target, &error))
+    return work_error(error);
+  job->spec += "***";
+  return -1;
+}
+
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
                             const std::string& command, archive::progress_hook hook) {
   std::vector<char> spec_text(spec.begin(), spec.end());

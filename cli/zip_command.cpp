@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -69,29 +68,19 @@ int run_zip_command(const arguments& args) {
     return usage_error("zip", "needs -o OUT.zip and exactly one DIR");
   const fs::path dir = opts.positional[0];
   const fs::path out = *opts.value("-o");
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec))
-    return work_error(dir.string() + ": not a directory");
-  if (path_inside(out, dir))
-    return work_error(out.string() + ": the output must not lie inside " + dir.string());
-  fs::path partial = out;
-  partial += ".partial";
-
-  std::string spec, target, error;
-  if (!drive_path((dir / "").string(), &spec, &error) ||
-      !drive_path(partial.string(), &target, &error))
-    return work_error(error);
-  spec += "***";
+  tree_output job;
+  if (const int failed = prepare_tree_output(dir, out, &job); failed >= 0)
+    return failed;
 
   engine_outcome outcome;
   {
     const std::uint64_t total = tree_bytes(dir);
     progress_bar bar("zipping", total, !opts.has("--quiet"));
     opened_bytes counter(bar);
-    outcome = run_recorded(target, spec, "ZIP");
+    outcome = run_recorded(job.target, job.spec, "ZIP");
     bar.update(total);
   }
-  return publish_output(outcome, partial, out, "zip of " + dir.string(), opts.has("--quiet"));
+  return publish_output(outcome, job.partial, out, "zip of " + dir.string(), opts.has("--quiet"));
 }
 
 } // namespace cli

@@ -278,7 +278,7 @@ std::FILE* stream_over(const std::string& native, int flags, const char* mode,
 
 } // namespace
 
-std::FILE* platform::open_write_stream(const char* path) {
+std::FILE* platform::open_stream(const char* path, int flags, const char* mode) {
   return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
     if (!path)
       return fail<std::FILE*>(error::invalid_parameter, nullptr);
@@ -286,27 +286,17 @@ std::FILE* platform::open_write_stream(const char* path) {
     if (const auto code = resolve_drive_path(path, native); code != error::success)
       return fail<std::FILE*>(code, nullptr);
     std::uint32_t code = error::success;
-    std::FILE* stream = stream_over(native, O_WRONLY | O_CREAT | O_TRUNC, "wb", &code);
+    std::FILE* stream = stream_over(native, flags, mode, &code);
     return stream ? stream : fail<std::FILE*>(code, nullptr);
   });
 }
 
+std::FILE* platform::open_write_stream(const char* path) {
+  return open_stream(path, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+}
+
 std::FILE* platform::open_read_stream(const char* path) {
-  return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
-    if (!path)
-      return fail<std::FILE*>(error::invalid_parameter, nullptr);
-    std::string native;
-    if (const auto code = resolve_drive_path(path, native); code != error::success)
-      return fail<std::FILE*>(code, nullptr);
-    opened file = open_regular(native, O_RDONLY, 0);
-    if (file.error != error::success)
-      return fail<std::FILE*>(file.error, nullptr);
-    std::FILE* stream = ::fdopen(file.fd.get(), "rb");
-    if (!stream)
-      return fail<std::FILE*>(error_from_errno(errno, failed_op::open), nullptr);
-    (void)file.fd.release(); // the stream owns it now
-    return stream;
-  });
+  return open_stream(path, O_RDONLY, "rb");
 }
 
 } // namespace sys::posix

@@ -121,6 +121,9 @@ private:
   native_handle open_file_at(const std::string& native, std::uint32_t access, std::uint32_t share,
                              disposition how, std::uint32_t attributes);
   native_handle start_listing(const char* pattern, find_data* out);
+  // A buffered stream over the regular file at a drive path, opened with the
+  // open(2) flags and the fdopen mode.
+  std::FILE* open_stream(const char* path, int flags, const char* mode);
 
   std::map<int, open_file> files_;
   std::map<native_handle, listing> listings_;
