@@ -50,7 +50,6 @@ struct installer_state {
   std::int16_t focus = 0;
   outcome result = outcome::cancelled;
   target_choice choice;
-  std::array<char, 64> failure_line{};
 };
 
 ui::window_system& ws() {
