@@ -48,8 +48,12 @@ const std::uint8_t* finish_record(bool extended, bool have_entry) {
     return record.data();
 
   // The short name, or the long name where the platform keeps no short name
-  // (its first byte is a blank or below). The long name stands in whole.
-  const bool has_short = static_cast<unsigned char>(current.short_name[0]) >= 33;
+  // (its first byte is a blank or below). The long name stands in whole. It
+  // also stands in for a name that begins with '.': Windows gives ".git" the
+  // short name GIT~1, which would hide the dot that keeps such directories out
+  // of every package, and would make ".gitignore" GITIGN~1 on Windows only.
+  const bool dot_name = current.long_name[0] == '.';
+  const bool has_short = !dot_name && static_cast<unsigned char>(current.short_name[0]) >= 33;
   const char* name = has_short ? current.short_name : current.long_name;
   const std::size_t room = has_short ? sizeof current.short_name : sizeof current.long_name;
   const int limit = extended ? max_extended_name_bytes : max_plain_name_bytes;

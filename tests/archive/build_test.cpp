@@ -43,13 +43,13 @@ TEST_F(Build, ListsTheSourceDirectoryFirstThenSubdirectoriesBreadthFirst) {
   drive.write("KIT/Z.TXT", "z");
   drive.write("KIT/HELP/INDEX.HLP", "index");
   drive.write("KIT/HELP/DEEP/D.TXT", "deep");
-  drive.write("KIT/AUX/A.TXT", "a");
+  drive.write("KIT/ART/A.TXT", "a");
   drive.write("KIT/.git/config", "hidden");
   const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU");
   EXPECT_EQ(r.code, 0);
   const std::string expected = archive_bytes(6)
                                    .file("C:\\KIT\\Z.TXT", "z")
-                                   .file("C:\\KIT\\AUX\\A.TXT", "a")
+                                   .file("C:\\KIT\\ART\\A.TXT", "a")
                                    .file("C:\\KIT\\HELP\\INDEX.HLP", "index")
                                    .file("C:\\KIT\\HELP\\DEEP\\D.TXT", "deep")
                                    .end_of_archive(11)
@@ -175,6 +175,10 @@ TEST_F(Build, SpecWithoutDirectoryPartIsRefusedBeforeAnythingIsWritten) {
 
 TEST_F(Build, OverlongPathsAreStatusKNeverAnOverrun) {
   // A directory whose spec no longer fits a slot.
+  // Both need long names standing in: short names are at most 12 characters.
+  fs::create_directories(drive.c() / "KIT" / std::string(120, 'd'));
+  if (!platform_short_name("C:\\KIT\\" + std::string(120, 'D')).empty())
+    GTEST_SKIP() << "the platform keeps short names";
   const std::string deep = "KIT/" + std::string(120, 'd') + "/" + std::string(130, 'e');
   drive.write(deep + "/F.TXT", "f");
   EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 'k');
@@ -187,6 +191,8 @@ TEST_F(Build, OverlongPathsAreStatusKNeverAnOverrun) {
 TEST_F(Build, StoredNamesAreCutAt250Characters) {
   const std::string long_name(244, 'L'); // "C:\KIT\" (7) + 244 = 251
   drive.write("KIT/" + long_name, "long");
+  if (!platform_short_name("C:\\KIT\\" + long_name).empty())
+    GTEST_SKIP() << "the platform keeps a short name for it";
   ASSERT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 0);
   const std::string stored = "C:\\KIT\\" + long_name;
   EXPECT_EQ(archive_file(), archive_bytes(6)

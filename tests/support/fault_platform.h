@@ -30,7 +30,7 @@ enum class op {
 
 class fault_platform final : public sys::forwarding_platform {
 public:
-  explicit fault_platform(sys::platform& base = sys::native_platform())
+  explicit fault_platform(sys::platform& base = sys::current_platform())
       : forwarding_platform(base), base_(base) {}
 
   // Fails the nth next call (1 = the very next) of kind k with platform error

@@ -1,6 +1,8 @@
 // Test fixture support: environment overrides and temporary mapped drives.
 #include "tests/support/temp_drive.h"
 
+#include "sys/platform.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -36,6 +38,21 @@ std::filesystem::path make_temp_root() {
 
 } // namespace
 
+std::filesystem::path utf8_path(const std::string& utf8) {
+  const std::u8string text(utf8.begin(), utf8.end());
+  return std::filesystem::path(text).make_preferred();
+}
+
+std::string platform_short_name(const std::string& drive_path) {
+  sys::find_data found;
+  sys::platform& p = sys::current_platform();
+  const sys::native_handle find = p.find_first_file(drive_path.c_str(), &found);
+  if (find == sys::invalid_handle_value)
+    return {};
+  p.find_close(find);
+  return static_cast<unsigned char>(found.short_name[0]) >= 33 ? found.short_name : "";
+}
+
 scoped_env::scoped_env(const char* name, const char* value) : name_(name) {
   if (const char* old = std::getenv(name)) {
     had_value_ = true;
@@ -48,22 +65,21 @@ scoped_env::~scoped_env() {
   set_env(name_.c_str(), had_value_ ? old_value_.c_str() : nullptr);
 }
 
-temp_drive::temp_drive()
-    : root_(make_temp_root()),
-      drives_("VELMORA_DRIVES",
-              ("C=" + (root_ / "c").string() + ";D=" + (root_ / "d").string()).c_str()) {
+temp_drive::temp_drive() : root_(make_temp_root()) {
   std::filesystem::create_directory(c());
   std::filesystem::create_directory(d());
+  drives_ = map_test_drives(c(), d());
 }
 
 temp_drive::~temp_drive() {
+  drives_.reset();
   std::error_code ec;
   std::filesystem::remove_all(root_, ec);
 }
 
-std::filesystem::path temp_drive::write(const std::filesystem::path& relative_to_c,
+std::filesystem::path temp_drive::write(const std::string& relative_to_c,
                                         const std::string& bytes) const {
-  auto p = c() / relative_to_c;
+  auto p = c() / utf8_path(relative_to_c);
   std::filesystem::create_directories(p.parent_path());
   std::ofstream out(p, std::ios::binary);
   out << bytes;

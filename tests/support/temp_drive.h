@@ -2,9 +2,19 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace velmora_test {
+
+// A native path from UTF-8 text on every platform (Windows would otherwise
+// read a narrow string in its ANSI code page).
+std::filesystem::path utf8_path(const std::string& utf8);
+
+// The short (8.3) name the installed platform keeps for the entry at a
+// drive-form path; "" where it keeps none (POSIX never does; Windows does for
+// names that are no valid 8.3 names, like "a_rather_long_name.text").
+std::string platform_short_name(const std::string& drive_path);
 
 // Sets an environment variable for the life of the object and restores the
 // previous value (or its absence) afterwards.
@@ -21,9 +31,20 @@ private:
   bool had_value_ = false;
 };
 
-// A temporary directory tree with drives C: and D: mapped into it through
-// VELMORA_DRIVES (C: is root()/c, D: is root()/d); everything is removed and the
-// previous map restored on destruction.
+// Makes drive-form paths C:\... and D:\... reach two directories for the life
+// of the object; one implementation per platform (drive_map_posix.cpp,
+// drive_map_win32.cpp).
+class drive_map {
+public:
+  virtual ~drive_map() = default;
+};
+std::unique_ptr<drive_map> map_test_drives(const std::filesystem::path& c,
+                                           const std::filesystem::path& d);
+
+// A temporary directory tree with drives C: and D: mapped into it (C: is
+// root()/c, D: is root()/d): on POSIX through VELMORA_DRIVES, on Windows through
+// two spare drive letters that the installed platform shows as C: and D:.
+// Everything is removed and the previous map restored on destruction.
 class temp_drive {
 public:
   temp_drive();
@@ -35,15 +56,15 @@ public:
   std::filesystem::path c() const { return root_ / "c"; }
   std::filesystem::path d() const { return root_ / "d"; }
 
-  // Writes bytes into a native file (parents created), returns its path.
-  std::filesystem::path write(const std::filesystem::path& relative_to_c,
-                              const std::string& bytes) const;
+  // Writes bytes into a native file (parents created), returns its path. The
+  // relative path is UTF-8 with '/' between components.
+  std::filesystem::path write(const std::string& relative_to_c, const std::string& bytes) const;
   // Reads a whole native file; "" when missing.
   static std::string read(const std::filesystem::path& native);
 
 private:
   std::filesystem::path root_;
-  scoped_env drives_;
+  std::unique_ptr<drive_map> drives_;
 };
 
 } // namespace velmora_test
