@@ -110,6 +110,7 @@ class bound_letter {
 public:
   explicit bound_letter(const std::filesystem::path& dir) {
     const DWORD taken = ::GetLogicalDrives();
+    const std::string unix_dir = wine_unix_name(dir); // "" on Windows itself
     for (char l = 'M'; l <= 'Y' && !letter_; ++l) {
       if (taken & (1u << (l - 'A')))
         continue;
@@ -121,7 +122,6 @@ public:
         }
         ::DefineDosDeviceA(DDD_REMOVE_DEFINITION, device, nullptr);
       }
-      const std::string unix_dir = wine_unix_name(dir);
       if (!unix_dir.empty() && wine_define_drive(l, unix_dir.c_str())) {
         if (drive_usable(l)) {
           letter_ = l;

@@ -16,6 +16,13 @@ std::filesystem::path utf8_path(const std::string& utf8);
 // names that are no valid 8.3 names, like "a_rather_long_name.text").
 std::string platform_short_name(const std::string& drive_path);
 
+// Skips the current test where the platform keeps a short name for the entry
+// at drive_path: such tests are of long names standing in for short ones.
+#define VELMORA_SKIP_IF_SHORT_NAME(drive_path)                                                     \
+  if (const std::string velmora_short = velmora_test::platform_short_name(drive_path);             \
+      !velmora_short.empty())                                                                      \
+  GTEST_SKIP() << "the platform keeps the short name " << velmora_short << " for it"
+
 // Sets an environment variable for the life of the object and restores the
 // previous value (or its absence) afterwards.
 class scoped_env {
