@@ -58,14 +58,22 @@ struct engine_call {
   bool has_terminator = false; // a NUL or CR was found in the first 200
   bool recursive = false;
   progress_hook hook;
+  failure_report* report = nullptr;            // the caller's, or nullptr
   std::unique_ptr<std::uint8_t[]> read_area;   // work_area_bytes
   std::unique_ptr<std::uint8_t[]> record_area; // work_area_bytes
   slot_table slots;
 
-  void report(std::uint32_t consumed, std::uint32_t produced) const {
+  void progress(std::uint32_t consumed, std::uint32_t produced) const {
     if (hook.call)
       hook.call(consumed, produced, hook.context);
   }
+
+  // Notes why the call stops and returns status, for `return call.fail(...)`.
+  // path and other: NUL-terminated, or nullptr; cut to the report's room.
+  int fail(int status, failure_reason why, const char* path = nullptr, std::uint32_t error = 0,
+           const char* other = nullptr, std::uint32_t offset = 0);
+  // As fail, with failure_reason::platform and the platform's last error.
+  int fail_platform(int status, const char* path);
 };
 
 // The commands' own work, after the common preparation. Each returns a status.

@@ -72,7 +72,7 @@ struct extraction {
       const std::uint32_t length = r.decoded;
       decoded_total += length;
       if (report_progress)
-        call.report(compressed_total, decoded_total);
+        call.progress(compressed_total, decoded_total);
       // A file that cannot take its data is no successful extraction.
       if (length > 0 && sys::file_write(out, decoded, static_cast<std::uint16_t>(length)) !=
                             static_cast<std::int16_t>(length))

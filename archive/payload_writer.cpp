@@ -77,7 +77,7 @@ struct build {
       put(chunk, record_header_bytes + static_cast<int>(length));
       archive_total += static_cast<std::uint32_t>(n);
       if (report_progress)
-        call.report(archive_total, compressed_total);
+        call.progress(archive_total, compressed_total);
       if (n != chunk_bytes)
         break;
     }

@@ -2,6 +2,7 @@
 #include "archive/run_archive_command.h"
 
 #include "archive/engine_call.h"
+#include "sys/platform.h"
 #include "sys/scan.h"
 #include "sys/text_fields.h"
 
@@ -21,6 +22,32 @@ bool slot_table::append(const char* spec, int length) {
   s.length = listing_prefix_bytes + length;
   slots_.push_back(s);
   return true;
+}
+
+namespace {
+
+void copy_text(std::array<char, 260>& to, const char* from) {
+  to.fill('\0');
+  if (from != nullptr)
+    std::memcpy(to.data(), from, strnlen(from, to.size() - 1));
+}
+
+} // namespace
+
+int engine_call::fail(int status, failure_reason why, const char* path, std::uint32_t error,
+                      const char* other, std::uint32_t offset) {
+  if (report != nullptr) {
+    report->reason = why;
+    report->error = error;
+    copy_text(report->path, path);
+    copy_text(report->other, other);
+    report->offset = offset;
+  }
+  return status;
+}
+
+int engine_call::fail_platform(int status, const char* path) {
+  return fail(status, failure_reason::platform, path, sys::current_platform().last_error());
 }
 
 namespace {
@@ -84,11 +111,13 @@ void copy_command(const char* command, engine_call& call) {
     std::memcpy(call.trailer.data(), command + n + 1, trailer_bytes);
 }
 
-int run(const char* source, char* spec, const char* command, progress_hook hook) {
+int run(const char* source, char* spec, const char* command, progress_hook hook,
+        failure_report* report) {
   engine_call call;
   call.source = source;
   call.spec = spec;
   call.hook = hook;
+  call.report = report;
   copy_command(command, call);
   call.recursive = check_recursion(spec);
 
@@ -115,8 +144,10 @@ int run(const char* source, char* spec, const char* command, progress_hook hook)
 } // namespace
 
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
-                        progress_hook hook) {
-  const int code = run(source, spec, command, hook);
+                        progress_hook hook, failure_report* report) {
+  if (report != nullptr)
+    *report = failure_report{};
+  const int code = run(source, spec, command, hook, report);
   fill_result_block(code, result);
   return code;
 }

@@ -2,6 +2,7 @@
 // codec tests, selected by a short engine command and answered by a status code.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace archive {
@@ -42,6 +43,30 @@ struct progress_hook {
   void* context = nullptr;
 };
 
+// Why a call stopped, beyond its status: what the engine could not do, for
+// callers that tell people which file failed and why.
+enum class failure_reason {
+  none,
+  platform,             // a platform call failed on path; error holds its Win32 code
+  path_too_long,        // path (or the spec) exceeds the length the engine takes
+  name_too_long,        // path would be stored under more than 250 characters
+  duplicate_name,       // path and other would get one stored name
+  changed_while_read,   // path changed size or time while it was read
+  archive_too_large,    // the archive total would exceed 4,294,967,295 bytes
+  too_many_directories, // the tree has more directories than a walk takes
+  marker_in_stub,       // the stub holds the marker characters
+  unsafe_name,          // a stored name would leave the target directory
+  damaged,              // the archive is damaged at offset (path: the stored name, if any)
+};
+
+struct failure_report {
+  failure_reason reason = failure_reason::none;
+  std::uint32_t error = 0;       // the platform error, for failure_reason::platform
+  std::array<char, 260> path{};  // drive form, or a stored name; NUL-terminated
+  std::array<char, 260> other{}; // duplicate_name: the path met first
+  std::uint32_t offset = 0;      // damaged: the archive offset of the record
+};
+
 // Runs one engine command.
 //   source  "PI"/"PJ": the file holding the payload archive; "PU"/"PV"/"PUA"/
 //           "PVA": the archive file to create; ZIP: the ZIP file to create.
@@ -55,8 +80,9 @@ struct progress_hook {
 //           three characters select; the caller's text is not changed.
 //   result  receives the result block (result_block_bytes) on every return.
 //   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
+//   report  when given, reset and, on failure, filled with what failed and why.
 // Returns the status code. Never throws; every file it opens is closed.
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
-                        progress_hook hook = {});
+                        progress_hook hook = {}, failure_report* report = nullptr);
 
 } // namespace archive

@@ -118,6 +118,10 @@ int file_close(file_handle handle) {
   return 0;
 }
 
+int file_close_checked(file_handle handle) {
+  return current_platform().close_handle(widen(handle)) ? 0 : -1;
+}
+
 int dir_create(const char* path) {
   return current_platform().create_directory(path) ? 0 : -1;
 }

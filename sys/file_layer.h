@@ -67,6 +67,12 @@ std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method);
 // Closes the handle; the platform's answer is not examined. Returns 0.
 int file_close(file_handle handle);
 
+// Closes the handle and says whether the platform did: 0, or -1 when the
+// close failed (a late write error, such as a full disk on a network file
+// system), so that a file written in full is not taken as complete. The
+// handle is gone either way. Nothing is logged.
+int file_close_checked(file_handle handle);
+
 // Creates one directory (its parent must exist), path as given. 0 on success,
 // -1 on any failure, an existing directory included. Nothing is logged.
 int dir_create(const char* path);
@@ -108,6 +114,11 @@ public:
     if (handle_ >= 0)
       file_close(handle_);
     handle_ = h;
+  }
+  // Closes now: 0, or -1 when the platform's close failed (file_close_checked).
+  int close() {
+    const file_handle h = release();
+    return h >= 0 ? file_close_checked(h) : 0;
   }
 
 private:
