@@ -20,13 +20,14 @@ inline constexpr int max_spec_chars = 200;
 
 // The directory queue of a tree walk. Each slot holds the listing prefix (four
 // bytes of value 1, which ask the scanner for every entry), a directory spec
-// ending in "\*.*", and a NUL. A spec may be as long as a path (256
+// ending in "\*.*", and a NUL. A spec may be as long as a path (255
 // characters); the queue holds up to max_slots directories. Slot 0 is the
-// source spec as given.
+// source spec, folded as every text a caller hands in; the names added to it
+// come from listings and are not folded again.
 class slot_table {
 public:
   static constexpr int listing_prefix_bytes = 4;
-  static constexpr int max_spec_bytes = 256;
+  static constexpr int max_spec_bytes = 255;
   static constexpr int slot_bytes = listing_prefix_bytes + max_spec_bytes + 1;
   static constexpr int max_slots = 16384;
 
@@ -57,6 +58,7 @@ struct engine_call {
   std::array<char, trailer_bytes> trailer{};
   bool has_terminator = false; // a NUL or CR was found in the first 200
   bool recursive = false;
+  bool spec_too_long = false; // the source spec has more than max_spec_chars
   progress_hook hook;
   failure_report* report = nullptr;            // the caller's, or nullptr
   std::unique_ptr<std::uint8_t[]> read_area;   // work_area_bytes

@@ -120,6 +120,7 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
   call.report = report;
   copy_command(command, call);
   call.recursive = check_recursion(spec);
+  call.spec_too_long = strnlen(spec, max_spec_chars + 1) > max_spec_chars;
 
   const p_command* chosen = &zip_command;
   if (command[0] == 'P') {
@@ -132,7 +133,9 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
   }
 
   try {
-    call.slots.append(spec, static_cast<int>(strnlen(spec, max_spec_chars)));
+    std::array<char, max_spec_chars + 1> folded;
+    sys::fold_name_copy(folded.data(), spec, 0, max_spec_chars);
+    call.slots.append(folded.data(), static_cast<int>(std::strlen(folded.data())));
     call.read_area.reset(new std::uint8_t[work_area_bytes]);
     call.record_area.reset(new std::uint8_t[work_area_bytes]);
     return chosen->run(call);

@@ -1,6 +1,7 @@
 // The breadth-first directory traversal over the slot table.
 #include "archive/tree_walk.h"
 
+#include "sys/platform.h"
 #include "sys/scan.h"
 
 #include <array>
@@ -15,49 +16,111 @@ int directory_prefix_length(const char* spec, int length) {
   return 0;
 }
 
-int walk_tree(engine_call& call, file_visitor visit, void* context, int limit_status) {
-  slot_table& slots = call.slots;
-  std::array<char, slot_table::slot_bytes> content;
-  std::array<char, max_file_path_chars + 1> path;
-  std::array<char, slot_table::max_spec_bytes + 1> sub_spec;
+namespace {
 
-  for (int current = 0; current < slots.count(); ++current) {
-    // A copy: appending slots may move the table.
-    std::memcpy(content.data(), slots.content(current), slot_table::slot_bytes);
-    const char* spec = content.data() + slot_table::listing_prefix_bytes;
-    const int spec_length = slots.length(current) - slot_table::listing_prefix_bytes;
-    const int prefix_length = directory_prefix_length(spec, spec_length);
+// One slot's listing: its entries' paths, formed in one buffer.
+struct directory_listing {
+  engine_call& call;
+  int failure_status;
+  const char* content; // the slot's content: listing prefix and spec
+  const char* spec;
+  int spec_length;
+  int prefix_length;
+  std::array<char, max_file_path_chars + 1> path{};
+  // The previous entry's path: names Windows would take for one come next to
+  // each other in a listing, which is sorted by upper-cased name.
+  std::array<char, max_file_path_chars + 1> previous{};
 
-    for (const std::uint8_t* rec = sys::scan_first(content.data()); !sys::find_record_is_end(rec);
-         rec = sys::scan_next(content.data())) {
+  // Forms prefix + name in path. False (report filled) when it is too long.
+  bool form_path(const char* name, int name_length) {
+    if (prefix_length + name_length > max_file_path_chars) {
+      std::memcpy(path.data(), spec, static_cast<std::size_t>(prefix_length));
+      const int room = max_file_path_chars - prefix_length;
+      std::memcpy(path.data() + prefix_length, name, static_cast<std::size_t>(room));
+      path[max_file_path_chars] = '\0';
+      return false;
+    }
+    std::memcpy(path.data(), spec, static_cast<std::size_t>(prefix_length));
+    std::memcpy(path.data() + prefix_length, name, static_cast<std::size_t>(name_length) + 1);
+    return true;
+  }
+
+  // The directory's own path, for reports: the spec without its pattern.
+  const char* directory() {
+    const int n = prefix_length > 1 ? prefix_length - 1 : prefix_length;
+    std::memcpy(path.data(), spec, static_cast<std::size_t>(n));
+    path[static_cast<std::size_t>(n)] = '\0';
+    return path.data();
+  }
+
+  // Queues a subdirectory: the slot's spec with its last three characters
+  // (the "*.*") replaced by the directory's name, then "\*.*".
+  int queue(const char* name, int name_length) {
+    std::array<char, slot_table::max_spec_bytes + 1> sub_spec;
+    const int keep = spec_length >= 3 ? spec_length - 3 : 0;
+    const int length = keep + name_length + 4;
+    if (length > slot_table::max_spec_bytes)
+      return call.fail(failure_status, failure_reason::path_too_long, path.data());
+    std::memcpy(sub_spec.data(), spec, static_cast<std::size_t>(keep));
+    std::memcpy(sub_spec.data() + keep, name, static_cast<std::size_t>(name_length));
+    std::memcpy(sub_spec.data() + keep + name_length, "\\*.*", 4);
+    if (!call.slots.append(sub_spec.data(), length))
+      return call.fail(failure_status, failure_reason::too_many_directories, path.data());
+    return status::success;
+  }
+
+  int run(file_visitor visit, void* context) {
+    for (const std::uint8_t* rec = sys::scan_first_unfolded(content);
+         !sys::find_record_is_end(rec); rec = sys::scan_next(content)) {
       const char* name = sys::find_record_name(rec);
       const int name_length = static_cast<int>(std::strlen(name));
-      if (sys::find_record_is_directory(rec)) {
+      const bool directory = sys::find_record_is_directory(rec);
+      if (directory && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0))
+        continue;
+      if (!form_path(name, name_length))
+        return call.fail(failure_status, failure_reason::path_too_long, path.data());
+      if (std::strcmp(path.data(), previous.data()) == 0)
+        return call.fail(failure_status, failure_reason::duplicate_name, path.data(), 0,
+                         previous.data());
+      previous = path;
+      if (const std::uint32_t unusable = sys::scan_entry_error(); unusable != 0)
+        return call.fail(failure_status, failure_reason::platform, path.data(), unusable);
+      if (directory) {
         if (!call.recursive || name[0] == '.')
           continue;
-        // The slot's spec with its last three characters (the "*.*") replaced
-        // by the directory's name, then "\*.*".
-        const int keep = spec_length >= 3 ? spec_length - 3 : 0;
-        const int length = keep + name_length + 4;
-        if (length > slot_table::max_spec_bytes)
-          return limit_status;
-        std::memcpy(sub_spec.data(), spec, static_cast<std::size_t>(keep));
-        std::memcpy(sub_spec.data() + keep, name, static_cast<std::size_t>(name_length));
-        std::memcpy(sub_spec.data() + keep + name_length, "\\*.*", 4);
-        if (!slots.append(sub_spec.data(), length))
-          return limit_status;
+        if (const int code = queue(name, name_length); code != status::success)
+          return code;
         continue;
       }
-      if (prefix_length + name_length > max_file_path_chars)
-        return limit_status;
-      std::memcpy(path.data(), spec, static_cast<std::size_t>(prefix_length));
-      std::memcpy(path.data() + prefix_length, name, static_cast<std::size_t>(name_length) + 1);
-      const int code = visit(path.data(), sys::find_record_size(rec), context);
-      if (code != 0)
+      if (const int code = visit(path.data(), sys::find_record_size(rec), context);
+          code != status::success)
         return code;
     }
+    if (const std::uint32_t failed = sys::scan_failure(); failed != 0)
+      return call.fail(failure_status, failure_reason::platform, directory(), failed);
+    return status::success;
   }
-  return 0;
+};
+
+} // namespace
+
+int walk_tree(engine_call& call, file_visitor visit, void* context, int failure_status) {
+  // A copy of each slot: appending slots may move the table.
+  std::array<char, slot_table::slot_bytes> content;
+  for (int current = 0; current < call.slots.count(); ++current) {
+    std::memcpy(content.data(), call.slots.content(current), slot_table::slot_bytes);
+    const char* spec = content.data() + slot_table::listing_prefix_bytes;
+    const int spec_length = call.slots.length(current) - slot_table::listing_prefix_bytes;
+    directory_listing listing{call,
+                              failure_status,
+                              content.data(),
+                              spec,
+                              spec_length,
+                              directory_prefix_length(spec, spec_length)};
+    if (const int code = listing.run(visit, context); code != status::success)
+      return code;
+  }
+  return status::success;
 }
 
 } // namespace archive

@@ -22,11 +22,12 @@ constexpr int deflate_level = 9;
 constexpr uLong utf8_name_flag = 0x800;
 
 // minizip's file functions over the platform's buffered streams, so the ZIP
-// file's drive-form path is resolved like every other path of the system.
-voidpf ZCALLBACK zip_open(voidpf, const char* filename, int mode) {
+// file's drive-form path is resolved like every other path of the system;
+// positions are 64-bit, so ZIP files beyond 4 GiB are written whole.
+voidpf ZCALLBACK zip_open(voidpf, const void* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_CREATE) == 0)
     return nullptr; // the engine only ever creates ZIP files
-  return sys::current_platform().open_write_stream(filename);
+  return sys::current_platform().open_write_stream(static_cast<const char*>(filename));
 }
 uLong ZCALLBACK zip_read(voidpf, voidpf stream, void* buf, uLong size) {
   return std::fread(buf, 1, size, static_cast<std::FILE*>(stream));
@@ -34,15 +35,15 @@ uLong ZCALLBACK zip_read(voidpf, voidpf stream, void* buf, uLong size) {
 uLong ZCALLBACK zip_write(voidpf, voidpf stream, const void* buf, uLong size) {
   return std::fwrite(buf, 1, size, static_cast<std::FILE*>(stream));
 }
-long ZCALLBACK zip_tell(voidpf, voidpf stream) {
-  return std::ftell(static_cast<std::FILE*>(stream));
+ZPOS64_T ZCALLBACK zip_tell(voidpf, voidpf stream) {
+  return static_cast<ZPOS64_T>(sys::tell_stream(static_cast<std::FILE*>(stream)));
 }
-long ZCALLBACK zip_seek(voidpf, voidpf stream, uLong offset, int origin) {
+long ZCALLBACK zip_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
   const int whence = origin == ZLIB_FILEFUNC_SEEK_CUR   ? SEEK_CUR
                      : origin == ZLIB_FILEFUNC_SEEK_END ? SEEK_END
                                                         : SEEK_SET;
-  return std::fseek(static_cast<std::FILE*>(stream), static_cast<long>(offset), whence) == 0 ? 0
-                                                                                             : -1;
+  return sys::seek_stream(static_cast<std::FILE*>(stream), static_cast<std::int64_t>(offset),
+                          whence);
 }
 int ZCALLBACK zip_close(voidpf, voidpf stream) {
   return std::fclose(static_cast<std::FILE*>(stream));
@@ -51,20 +52,34 @@ int ZCALLBACK zip_error(voidpf, voidpf stream) {
   return std::ferror(static_cast<std::FILE*>(stream));
 }
 
-// The DOS date (upper 16 bits) and time (lower 16 bits) of the file's local
-// last-write time; 0 when the file cannot be found.
-uLong dos_date_of(const char* path) {
+// What the platform tells of a source file: its size and last-write time.
+struct source_status {
+  bool found = false;
+  std::uint64_t size = 0;
+  std::uint64_t last_write_time = 0;
+};
+
+source_status status_of(const char* path) {
   sys::platform& p = sys::current_platform();
-  sys::find_data found;
-  const sys::native_handle h = p.find_first_file(path, &found);
+  sys::find_data data;
+  const sys::native_handle h = p.find_first_file(path, &data);
   if (h == sys::invalid_handle_value)
-    return 0;
+    return {};
   p.find_close(h);
+  return {true, (std::uint64_t{data.size_high} << 32) | data.size_low, data.last_write_time};
+}
+
+// The DOS date (upper 16 bits) and time (lower 16 bits) of a local
+// last-write time; 0 when DOS cannot hold it.
+uLong dos_date_of(std::uint64_t last_write_time) {
   std::uint16_t date = 0, time = 0;
-  if (!p.file_time_to_local_dos(found.last_write_time, &date, &time))
+  if (!sys::current_platform().file_time_to_local_dos(last_write_time, &date, &time))
     return 0;
   return static_cast<uLong>(date) << 16 | time;
 }
+
+// Entries whose sizes may not fit the 32-bit fields get Zip64 extra fields.
+constexpr std::uint64_t zip64_threshold = 0xFFFFFFFFu;
 
 struct zip_packing {
   engine_call& call;
@@ -93,36 +108,54 @@ struct zip_packing {
     if (!ascii)
       name = sys::cp1252_to_utf8(name);
 
+    const source_status before = status_of(path);
     zip_fileinfo info{};
-    info.dosDate = dos_date_of(path);
+    info.dosDate = before.found ? dos_date_of(before.last_write_time) : 0;
 
     // The source is opened first: a file that cannot be read leaves no entry
     // that would pass for an empty file.
-    stream_closer source{sys::current_platform().open_read_stream(path)};
+    sys::platform& p = sys::current_platform();
+    stream_closer source{p.open_read_stream(path)};
     if (!source.f)
-      return status::zip_source_failed;
-    if (zipOpenNewFileInZip4(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                             deflate_level, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                             nullptr, 0, 0, ascii ? 0 : utf8_name_flag) != ZIP_OK)
-      return status::zip_entry_failed;
+      return call.fail(status::zip_source_failed, failure_reason::platform, path, p.last_error());
+    const int zip64 = before.size >= zip64_threshold ? 1 : 0;
+    if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, deflate_level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, 0, ascii ? 0 : utf8_name_flag,
+                                zip64) != ZIP_OK)
+      return call.fail(status::zip_entry_failed, failure_reason::platform, path,
+                       sys::error::gen_failure);
 
     std::uint8_t* piece = call.read_area.get();
+    std::uint64_t read_total = 0;
     int result = status::success;
     for (;;) {
       const std::size_t n = std::fread(piece, 1, zip_piece_bytes, source.f);
+      read_total += n;
       if (n > 0 && zipWriteInFileInZip(zip, piece, static_cast<unsigned>(n)) != ZIP_OK) {
-        result = status::zip_create_failed; // the ZIP file cannot take it
+        // the ZIP file cannot take it
+        result = call.fail(status::zip_create_failed, failure_reason::platform, call.source,
+                           sys::error::write_fault);
         break;
       }
       if (n < zip_piece_bytes) {
         if (std::ferror(source.f))
-          result = status::zip_source_failed;
+          result = call.fail(status::zip_source_failed, failure_reason::platform, path,
+                             sys::error::read_fault);
         break;
       }
     }
     if (zipCloseFileInZip(zip) != ZIP_OK && result == status::success)
-      result = status::zip_create_failed;
-    return result;
+      result = call.fail(status::zip_create_failed, failure_reason::platform, call.source,
+                         sys::error::write_fault);
+    if (result != status::success)
+      return result;
+    // The entry holds the file as it was when packing began, or packing fails.
+    const source_status after = status_of(path);
+    if (!before.found || !after.found || after.size != before.size ||
+        after.last_write_time != before.last_write_time || read_total != before.size)
+      return call.fail(status::zip_source_failed, failure_reason::changed_while_read, path);
+    return status::success;
   }
 
   static int visit(const char* path, std::uint32_t, void* context) {
@@ -133,18 +166,22 @@ struct zip_packing {
 } // namespace
 
 int write_zip(engine_call& call) {
-  zlib_filefunc_def io{zip_open, zip_read,  zip_write, zip_tell,
-                       zip_seek, zip_close, zip_error, nullptr};
-  zipFile zip = zipOpen2(call.source, APPEND_STATUS_CREATE, nullptr, &io);
+  if (call.spec_too_long)
+    return call.fail(status::zip_source_failed, failure_reason::path_too_long, call.spec);
+  zlib_filefunc64_def io{zip_open, zip_read,  zip_write, zip_tell,
+                         zip_seek, zip_close, zip_error, nullptr};
+  zipFile zip = zipOpen2_64(call.source, APPEND_STATUS_CREATE, nullptr, &io);
   if (zip == nullptr)
-    return status::zip_create_failed;
+    return call.fail(status::zip_create_failed, failure_reason::platform, call.source,
+                     sys::current_platform().last_error());
   zip_packing packing{
       call, zip,
       directory_prefix_length(call.spec, static_cast<int>(strnlen(call.spec, max_spec_chars)))};
   int code = walk_tree(call, &zip_packing::visit, &packing, status::zip_source_failed);
   // Always completed: the entries written so far make a valid ZIP file.
   if (zipClose(zip, nullptr) != ZIP_OK && code == status::success)
-    code = status::zip_create_failed;
+    code = call.fail(status::zip_create_failed, failure_reason::platform, call.source,
+                     sys::error::write_fault);
   return code;
 }
 

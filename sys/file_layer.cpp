@@ -6,6 +6,7 @@
 #include "sys/text_fields.h"
 
 #include <array>
+#include <cstring>
 
 namespace sys {
 
@@ -39,37 +40,74 @@ native_handle widen(file_handle handle) {
   return static_cast<native_handle>(handle);
 }
 
+std::uint32_t last_failure = error::success;
+
 // Logs a failed call with the platform error split in its 16-bit halves.
+// The log's own opens do not count as the caller's failure: set afterwards.
 void log_platform_error(std::uint32_t error, const char* message) {
   error_log_write(static_cast<std::int32_t>(error & 0xFFFFu), message,
                   static_cast<std::int32_t>(error >> 16));
+  last_failure = error;
+}
+
+} // namespace
+
+namespace {
+
+const mode_entry* find_mode(int mode) {
+  for (const auto& candidate : mode_table)
+    if (candidate.code == mode)
+      return &candidate;
+  return nullptr;
+}
+
+// The platform's open of a path ready for it; the handle checks of file_open.
+file_handle open_prepared(const char* path, const mode_entry& entry) {
+  platform& p = current_platform();
+  const native_handle h =
+      p.create_file(path, entry.access, entry.share, entry.how, entry.attributes);
+  if (h == invalid_handle_value) {
+    last_failure = p.last_error();
+    return refused_handle;
+  }
+  if (static_cast<std::uintptr_t>(h) > static_cast<std::uintptr_t>(max_file_handle_value)) {
+    p.close_handle(h);
+    error_log_write(9, "Error Handle", 9);
+    last_failure = error::invalid_handle;
+    return failed_handle;
+  }
+  return static_cast<file_handle>(h);
 }
 
 } // namespace
 
 file_handle file_open(const char* path, int mode) {
   // Codes outside the table are refused like a platform refusal: -1, no record.
-  const mode_entry* entry = nullptr;
-  for (const auto& candidate : mode_table)
-    if (candidate.code == mode)
-      entry = &candidate;
-  if (entry == nullptr)
+  const mode_entry* entry = find_mode(mode);
+  if (entry == nullptr) {
+    last_failure = error::invalid_parameter;
     return refused_handle;
-
+  }
   std::array<char, max_path_chars + 1> work;
   fold_name_copy(work.data(), path, 0, max_path_chars);
+  return open_prepared(work.data(), *entry);
+}
 
-  platform& p = current_platform();
-  const native_handle h =
-      p.create_file(work.data(), entry->access, entry->share, entry->how, entry->attributes);
-  if (h == invalid_handle_value)
+file_handle file_open_unfolded(const char* path, int mode) {
+  const mode_entry* entry = find_mode(mode);
+  if (entry == nullptr) {
+    last_failure = error::invalid_parameter;
     return refused_handle;
-  if (static_cast<std::uintptr_t>(h) > static_cast<std::uintptr_t>(max_file_handle_value)) {
-    p.close_handle(h);
-    error_log_write(9, "Error Handle", 9);
-    return failed_handle;
   }
-  return static_cast<file_handle>(h);
+  if (strnlen(path, max_path_chars + 1) > static_cast<std::size_t>(max_path_chars)) {
+    last_failure = error::filename_too_long;
+    return refused_handle;
+  }
+  return open_prepared(path, *entry);
+}
+
+std::uint32_t file_last_error() {
+  return last_failure;
 }
 
 namespace {
@@ -113,13 +151,40 @@ std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method) {
   return result;
 }
 
+int file_status(file_handle handle, std::uint64_t* size, std::uint64_t* last_write_time) {
+  platform& p = current_platform();
+  file_information info;
+  if (!p.get_file_information(widen(handle), &info)) {
+    last_failure = p.last_error();
+    return -1;
+  }
+  *size = info.size;
+  *last_write_time = info.last_write_time;
+  return 0;
+}
+
+int file_cut(file_handle handle, std::uint32_t length) {
+  platform& p = current_platform();
+  const std::uint32_t at = p.set_file_pointer(widen(handle), length, move_method::begin);
+  if ((at == invalid_set_file_pointer && p.last_error() != error::success) || at != length ||
+      !p.set_end_of_file(widen(handle))) {
+    last_failure = p.last_error();
+    return -1;
+  }
+  return 0;
+}
+
 int file_close(file_handle handle) {
   current_platform().close_handle(widen(handle));
   return 0;
 }
 
 int file_close_checked(file_handle handle) {
-  return current_platform().close_handle(widen(handle)) ? 0 : -1;
+  platform& p = current_platform();
+  if (p.close_handle(widen(handle)))
+    return 0;
+  last_failure = p.last_error();
+  return -1;
 }
 
 int dir_create(const char* path) {

@@ -47,6 +47,16 @@ inline constexpr int end = 2;
 // "Error Handle" 9/9 is logged).
 file_handle file_open(const char* path, int mode);
 
+// As file_open, for a path made of names that a directory listing returned:
+// those are Windows-1252 already, so the path is used as it stands, not
+// folded, and one longer than 256 characters is refused (-1), never cut.
+file_handle file_open_unfolded(const char* path, int mode);
+
+// The platform error of the latest call of this layer that failed (an open,
+// a transfer, file_status, file_cut, file_close_checked), kept apart from the
+// calls the error log itself makes.
+std::uint32_t file_last_error();
+
 // Reads up to count bytes into buffer. Returns the count read (0 at the end of
 // the file), or -2 after logging "Error read" with the platform error's low and
 // high 16 bits. A count above 32767 is refused the same way with error 87
@@ -63,6 +73,14 @@ std::int16_t file_write(file_handle handle, const void* buffer, std::uint16_t co
 // current position (1) or the end (2). Returns the new position, or a negative
 // value after logging "Seek error": a failure, or a position of 2^31 or more.
 std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method);
+
+// The size and last-write time of an open file: 0, or -1 on failure (not
+// logged; file_last_error tells why).
+int file_status(file_handle handle, std::uint64_t* size, std::uint64_t* last_write_time);
+
+// Cuts a file open for writing to its first length bytes and leaves the
+// position there: 0, or -1 on failure (not logged).
+int file_cut(file_handle handle, std::uint32_t length);
 
 // Closes the handle; the platform's answer is not examined. Returns 0.
 int file_close(file_handle handle);

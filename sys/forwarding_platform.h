@@ -27,6 +27,10 @@ public:
     return base_.set_file_pointer(handle, distance, method);
   }
   bool close_handle(native_handle handle) override { return base_.close_handle(handle); }
+  bool get_file_information(native_handle handle, file_information* out) override {
+    return base_.get_file_information(handle, out);
+  }
+  bool set_end_of_file(native_handle handle) override { return base_.set_end_of_file(handle); }
   std::uint32_t last_error() override { return base_.last_error(); }
   bool create_directory(const char* path) override { return base_.create_directory(path); }
   bool remove_directory(const char* path) override { return base_.remove_directory(path); }

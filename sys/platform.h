@@ -47,6 +47,8 @@ inline constexpr std::uint32_t dir_not_empty = 145;     // ERROR_DIR_NOT_EMPTY
 inline constexpr std::uint32_t already_exists = 183;    // ERROR_ALREADY_EXISTS
 inline constexpr std::uint32_t filename_too_long = 206; // ERROR_FILENAME_EXCED_RANGE
 inline constexpr std::uint32_t negative_seek = 131;     // ERROR_NEGATIVE_SEEK
+inline constexpr std::uint32_t cant_resolve_filename = 1921; // ERROR_CANT_RESOLVE_FILENAME:
+                                                             // a link loop
 } // namespace error
 
 // Access rights of create_file (GENERIC_READ, GENERIC_WRITE).
@@ -106,6 +108,17 @@ struct find_data {
   // The 8.3 alias, NUL-terminated; empty when the platform keeps none (always
   // so on POSIX, and on Windows when the long name is itself a valid 8.3 name).
   char short_name[max_short_name_bytes] = {};
+  // 0, or why the entry cannot be used although it is listed: the error that
+  // opening it gives (a link that leads nowhere: file_not_found; a link that
+  // leads back to itself or to a directory above it: cant_resolve_filename).
+  // Such an entry is listed as a file, so that walks can name it.
+  std::uint32_t error = 0;
+};
+
+// What get_file_information tells of an open file.
+struct file_information {
+  std::uint64_t size = 0;
+  std::uint64_t last_write_time = 0; // FILETIME, as find_data
 };
 
 // The operations of one platform. Each call states its Win32 model; results and
@@ -142,8 +155,17 @@ public:
   virtual std::uint32_t set_file_pointer(native_handle handle, std::uint32_t distance,
                                          move_method method) = 0;
 
-  // CloseHandle. Returns false for a handle that is not open.
+  // CloseHandle. Returns false for a handle that is not open, and when the
+  // close itself failed (a late write error); the handle is gone either way.
   virtual bool close_handle(native_handle handle) = 0;
+
+  // GetFileInformationByHandle, reduced to the size and the last-write time.
+  // False for a handle that is not open or a failing call.
+  virtual bool get_file_information(native_handle handle, file_information* out) = 0;
+
+  // SetEndOfFile: the file ends at the current position (a file opened for
+  // writing). False on failure.
+  virtual bool set_end_of_file(native_handle handle) = 0;
 
   // GetLastError: the error of the latest failing call of this backend.
   virtual std::uint32_t last_error() = 0;
@@ -250,6 +272,12 @@ public:
   // Whether the standard stream (1 output, 2 error) is a terminal.
   virtual bool is_terminal(int stream) = 0;
 };
+
+// 64-bit positioning of the runtime's buffered streams, for files beyond the
+// reach of a `long` (2 GiB on Windows). origin: SEEK_SET, SEEK_CUR, SEEK_END.
+// seek_stream returns 0 or -1; tell_stream the position or -1.
+int seek_stream(std::FILE* stream, std::int64_t offset, int origin);
+std::int64_t tell_stream(std::FILE* stream);
 
 // The backend in use: the build's own, unless a test installed another.
 platform& current_platform();

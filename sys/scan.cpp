@@ -22,16 +22,31 @@ scan_state state = scan_state::none;
 native_handle scan_handle = invalid_handle_value;
 find_data current;
 std::array<std::uint8_t, find_record_bytes> record;
+std::uint32_t failure = error::success;
+
+// The failure behind an empty answer: "nothing (more) to list" is none.
+std::uint32_t failure_of(std::uint32_t error) {
+  return error == error::file_not_found || error == error::no_more_files ? error::success : error;
+}
 
 bool is_extended(const char* pattern) {
   return static_cast<unsigned char>(pattern[0]) == extended_prefix_byte;
+}
+
+// The next entry of the open scan; false (with failure set) when there is none.
+bool next_entry() {
+  platform& p = current_platform();
+  if (p.find_next_file(scan_handle, &current))
+    return true;
+  failure = failure_of(p.last_error());
+  return false;
 }
 
 // Plain listings show files only: skips directories. False when the listing
 // has no further entry.
 bool skip_directories() {
   while (current.attributes & attribute_directory)
-    if (!current_platform().find_next_file(scan_handle, &current))
+    if (!next_entry())
       return false;
   return true;
 }
@@ -76,24 +91,26 @@ const std::uint8_t* finish_record(bool extended, bool have_entry) {
 
 } // namespace
 
-const std::uint8_t* scan_first(const char* pattern) {
-  std::array<char, max_path_chars + 1> work;
-  fold_name_copy(work.data(), pattern, 0, max_path_chars);
+namespace {
 
+// Starts a scan on a pattern ready for the platform (prefix included).
+const std::uint8_t* start_scan(const char* work) {
   platform& p = current_platform();
   if (state == scan_state::open)
     p.find_close(scan_handle);
+  failure = error::success;
 
-  const bool extended = is_extended(work.data());
-  const char* proper = work.data();
+  const bool extended = is_extended(work);
+  const char* proper = work;
   if (extended) {
     // The prefix is four bytes; a shorter text has no pattern proper.
-    const std::size_t length = std::strlen(work.data());
+    const std::size_t length = std::strlen(work);
     proper += std::min<std::size_t>(length, extended_prefix_bytes);
   }
 
   scan_handle = p.find_first_file(proper, &current);
   if (scan_handle == invalid_handle_value) {
+    failure = failure_of(p.last_error());
     state = scan_state::failed;
     return finish_record(extended, false);
   }
@@ -102,11 +119,40 @@ const std::uint8_t* scan_first(const char* pattern) {
   return finish_record(extended, have_entry);
 }
 
+} // namespace
+
+const std::uint8_t* scan_first(const char* pattern) {
+  std::array<char, max_path_chars + 1> work;
+  fold_name_copy(work.data(), pattern, 0, max_path_chars);
+  return start_scan(work.data());
+}
+
+const std::uint8_t* scan_first_unfolded(const char* pattern) {
+  const std::size_t prefix = is_extended(pattern) ? extended_prefix_bytes : 0;
+  if (strnlen(pattern, prefix + max_path_chars + 1) > prefix + max_path_chars) {
+    if (state == scan_state::open)
+      current_platform().find_close(scan_handle);
+    state = scan_state::failed;
+    failure = error::filename_too_long;
+    return finish_record(prefix != 0, false);
+  }
+  return start_scan(pattern);
+}
+
+std::uint32_t scan_failure() {
+  return failure;
+}
+
+std::uint32_t scan_entry_error() {
+  return current.error;
+}
+
 const std::uint8_t* scan_next(const char* pattern) {
   const bool extended = is_extended(pattern);
+  failure = error::success;
   if (state != scan_state::open)
     return finish_record(extended, false);
-  bool have_entry = current_platform().find_next_file(scan_handle, &current);
+  bool have_entry = next_entry();
   if (have_entry && !extended)
     have_entry = skip_directories();
   return finish_record(extended, have_entry);

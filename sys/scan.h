@@ -42,6 +42,22 @@ inline constexpr int extended_prefix_bytes = 4;
 // nothing matches or the directory does not exist.
 const std::uint8_t* scan_first(const char* pattern);
 
+// As scan_first, for a pattern whose directory part is made of names that a
+// listing returned: it is used as it stands, not folded, and one whose pattern
+// proper is longer than 256 characters finds nothing (scan_failure then tells
+// filename_too_long) instead of being cut.
+const std::uint8_t* scan_first_unfolded(const char* pattern);
+
+// Why the latest scan_first or scan_next answered with an empty name: 0 when
+// the listing simply ended or nothing matched, else the platform error that
+// cut it short (the directory is missing or cannot be read, the pattern is
+// not a valid name). Callers that must see every entry tell the two apart.
+std::uint32_t scan_failure();
+
+// For the entry of the latest record: 0, or the platform error that using it
+// gives (a symbolic link that leads nowhere or round in a circle).
+std::uint32_t scan_entry_error();
+
 // The record of the next entry of the open scan; only the pattern's first byte
 // is read, to choose the form. An empty name at the end of the scan, for as
 // long as it is called, and when no scan was started or the last one found

@@ -187,18 +187,20 @@ TEST_F(Build, OverlongPathsAreStatusKNeverAnOverrun) {
   EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 'k');
 }
 
-TEST_F(Build, StoredNamesAreCutAt250Characters) {
+TEST_F(Build, StoredNamesOver250CharactersAreRefusedNotCut) {
   const std::string long_name(244, 'L'); // "C:\KIT\" (7) + 244 = 251
+  drive.write("KIT/A.TXT", "a");
   drive.write("KIT/" + long_name, "long");
   VELMORA_SKIP_IF_SHORT_NAME("C:\\KIT\\" + long_name);
-  ASSERT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 0);
-  const std::string stored = "C:\\KIT\\" + long_name;
-  EXPECT_EQ(archive_file(), archive_bytes(6)
-                                .name(stored.substr(0, 250))
-                                .chunk("long")
-                                .end_of_file()
-                                .end_of_archive(4)
-                                .str());
+  const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU");
+  EXPECT_EQ(r.code, 'k');
+  EXPECT_EQ(r.report.reason, archive::failure_reason::name_too_long);
+  EXPECT_STREQ(r.report.path.data(), ("C:\\KIT\\" + long_name).c_str());
+  EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str());
+  // 250 characters are stored whole.
+  fs::remove(drive.c() / "KIT" / long_name);
+  drive.write("KIT/" + long_name.substr(1), "long");
+  EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 0);
 }
 
 TEST_F(Build, UnknownPCommandIsStatusHAndTouchesNothing) {

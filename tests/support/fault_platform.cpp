@@ -102,6 +102,18 @@ bool fault_platform::close_handle(sys::native_handle handle) {
   return ok && !failing;
 }
 
+bool fault_platform::get_file_information(sys::native_handle handle, sys::file_information* out) {
+  if (should_fail(op::get_file_information))
+    return false;
+  return base_.get_file_information(to_base(handle), out);
+}
+
+bool fault_platform::set_end_of_file(sys::native_handle handle) {
+  if (should_fail(op::set_end_of_file))
+    return false;
+  return base_.set_end_of_file(to_base(handle));
+}
+
 std::uint32_t fault_platform::last_error() {
   return own_error_ ? error_ : base_.last_error();
 }

@@ -19,6 +19,8 @@ enum class op {
   write_file,
   set_file_pointer,
   close_handle,
+  get_file_information,
+  set_end_of_file,
   create_directory,
   remove_directory,
   find_first_file,
@@ -87,6 +89,8 @@ public:
   std::uint32_t set_file_pointer(sys::native_handle handle, std::uint32_t distance,
                                  sys::move_method method) override;
   bool close_handle(sys::native_handle handle) override;
+  bool get_file_information(sys::native_handle handle, sys::file_information* out) override;
+  bool set_end_of_file(sys::native_handle handle) override;
   std::uint32_t last_error() override;
   bool create_directory(const char* path) override;
   bool remove_directory(const char* path) override;

@@ -11,14 +11,14 @@
 #include <cerrno>
 #include <cstring>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace sys::posix {
 
 namespace {
 
 constexpr mode_t new_directory_mode = 0777;
-
-constexpr std::int64_t nanoseconds_per_file_time_unit = 100;
 
 // Matches name against pattern, both upper-cased: '*' any run, '?' one byte.
 bool wildcard_match(std::string_view pattern, std::string_view name) {
@@ -52,12 +52,6 @@ bool name_matches(std::string_view pattern, std::string_view name) {
     return true;
   return pattern.ends_with(".*") && name.find('.') == std::string_view::npos &&
          wildcard_match(pattern.substr(0, pattern.size() - 2), name);
-}
-
-std::uint64_t file_time_of(const struct timespec& t) {
-  const std::int64_t ticks = static_cast<std::int64_t>(t.tv_sec) * file_time_units_per_second +
-                             t.tv_nsec / nanoseconds_per_file_time_unit + unix_epoch_file_time;
-  return ticks < 0 ? 0 : static_cast<std::uint64_t>(ticks);
 }
 
 // The find data of an entry named name (Windows-1252) with status st.
@@ -96,6 +90,54 @@ struct listed {
   std::string name;   // Windows-1252: names equal but for case
   std::string native; // the bytes on disk: names equal after a lossy conversion
   find_data data;
+};
+
+// Whether a directory entry is a symbolic link.
+bool is_link(int dir_fd, const dirent* entry) {
+  if (entry->d_type != DT_UNKNOWN)
+    return entry->d_type == DT_LNK;
+  struct stat st {};
+  return ::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The directories from a listed directory up to the root of its file
+// system tree, found once per listing and only when a link needs them.
+class ancestor_chain {
+public:
+  // Whether the directory of status target is dir_fd's directory or lies
+  // above it.
+  bool holds(int dir_fd, const struct stat& target) {
+    if (!known_)
+      find(dir_fd);
+    for (const auto& [device, inode] : chain_)
+      if (device == target.st_dev && inode == target.st_ino)
+        return true;
+    return false;
+  }
+
+private:
+  void find(int dir_fd) {
+    known_ = true;
+    struct stat st {};
+    if (::fstat(dir_fd, &st) != 0)
+      return;
+    chain_.emplace_back(st.st_dev, st.st_ino);
+    unique_fd here(::openat(dir_fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Up to the root, whose ".." is itself; a bound keeps a strange file
+    // system from holding the listing.
+    for (int depth = 0; here && depth < 4096; ++depth) {
+      if (::fstat(here.get(), &st) != 0)
+        return;
+      const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+      if (id == chain_.back())
+        return;
+      chain_.push_back(id);
+      here.reset(::openat(here.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+  }
+
+  bool known_ = false;
+  std::vector<std::pair<dev_t, ino_t>> chain_;
 };
 
 } // namespace
@@ -172,6 +214,7 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
       found.entries.push_back(entry_of("..", parent));
   }
   std::vector<listed> rest;
+  ancestor_chain ancestors;
   while (const dirent* entry = ::readdir(stream.get())) {
     const std::string_view native_name = entry->d_name;
     if (native_name == "." || native_name == "..")
@@ -180,14 +223,31 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     std::string upper = upper_cp1252(name);
     if (!name_matches(pattern_upper, upper))
       continue;
-    // Follows symbolic links; a broken one, and anything neither a file nor
-    // a directory, is left out.
+    // Follows symbolic links. A link that leads nowhere, or back to this
+    // directory or one above it, is listed as a file that cannot be used, so
+    // that a walk names it instead of missing it or going round for ever;
+    // anything else that is neither a file nor a directory is left out.
     struct stat st {};
-    if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, 0) != 0)
+    std::uint32_t unusable = error::success;
+    if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, 0) != 0) {
+      const int why = errno;
+      if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !S_ISLNK(st.st_mode))
+        continue;
+      unusable = why == ELOOP ? error::cant_resolve_filename
+                              : error_from_errno(why, failed_op::open);
+    } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
       continue;
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-      continue;
+    } else if (S_ISDIR(st.st_mode) && is_link(::dirfd(stream.get()), entry) &&
+               ancestors.holds(::dirfd(stream.get()), st)) {
+      unusable = error::cant_resolve_filename;
+    }
     find_data data = entry_of(name, st);
+    if (unusable != error::success) {
+      data.attributes = attribute_archive;
+      data.size_high = data.size_low = 0;
+      data.error = unusable;
+    }
     rest.push_back({std::move(upper), std::move(name), std::string(native_name), data});
   }
   std::sort(rest.begin(), rest.end(), [](const listed& a, const listed& b) {

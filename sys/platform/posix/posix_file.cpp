@@ -257,6 +257,32 @@ bool platform::close_handle(native_handle handle) {
   return true;
 }
 
+bool platform::get_file_information(native_handle handle, file_information* out) {
+  open_file* file = lookup(handle);
+  if (!file)
+    return false;
+  struct stat st {};
+  if (::fstat(file->fd.get(), &st) != 0)
+    return fail(error_from_errno(errno, failed_op::other), false);
+  if (out) {
+    out->size = static_cast<std::uint64_t>(st.st_size);
+    out->last_write_time = file_time_of(st.st_mtim);
+  }
+  return true;
+}
+
+bool platform::set_end_of_file(native_handle handle) {
+  open_file* file = lookup(handle);
+  if (!file)
+    return false;
+  if (!(file->access & access_write))
+    return fail(error::access_denied, false);
+  const off_t here = ::lseek(file->fd.get(), 0, SEEK_CUR);
+  if (here < 0 || ::ftruncate(file->fd.get(), here) != 0)
+    return fail(error_from_errno(errno, failed_op::write), false);
+  return true;
+}
+
 namespace {
 
 // A stdio stream over a regular file opened with flags; fdopen mode `mode`.
@@ -300,3 +326,15 @@ std::FILE* platform::open_read_stream(const char* path) {
 }
 
 } // namespace sys::posix
+
+namespace sys {
+
+int seek_stream(std::FILE* stream, std::int64_t offset, int origin) {
+  return ::fseeko(stream, static_cast<off_t>(offset), origin) == 0 ? 0 : -1;
+}
+
+std::int64_t tell_stream(std::FILE* stream) {
+  return static_cast<std::int64_t>(::ftello(stream));
+}
+
+} // namespace sys

@@ -33,6 +33,13 @@ bool parent_exists(const std::string& native) {
 
 } // namespace
 
+std::uint64_t file_time_of(const struct timespec& t) {
+  constexpr std::int64_t nanoseconds_per_file_time_unit = 100;
+  const std::int64_t ticks = static_cast<std::int64_t>(t.tv_sec) * file_time_units_per_second +
+                             t.tv_nsec / nanoseconds_per_file_time_unit + unix_epoch_file_time;
+  return ticks < 0 ? 0 : static_cast<std::uint64_t>(ticks);
+}
+
 std::uint32_t error_from_errno(int e, failed_op op, const std::string& native) {
   switch (e) {
   case 0:
@@ -42,8 +49,9 @@ std::uint32_t error_from_errno(int e, failed_op op, const std::string& native) {
       return error::path_not_found;
     return native.empty() || parent_exists(native) ? error::file_not_found : error::path_not_found;
   case ENOTDIR:
-  case ELOOP:
     return error::path_not_found;
+  case ELOOP:
+    return error::cant_resolve_filename;
   case EACCES:
   case EPERM:
   case EROFS:

@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include <ctime>
+
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -19,6 +21,9 @@ namespace sys::posix {
 // FILETIME of the Unix epoch, and FILETIME's units (100 ns) in a second.
 inline constexpr std::int64_t unix_epoch_file_time = 116444736000000000;
 inline constexpr std::int64_t file_time_units_per_second = 10000000;
+
+// A time of the file system as a FILETIME (0 for times before 1601).
+std::uint64_t file_time_of(const struct timespec& t);
 
 // What a failing native call was doing, where one errno means different things.
 enum class failed_op { open, make_dir, remove_dir, read, write, other };
@@ -43,6 +48,8 @@ public:
   std::uint32_t set_file_pointer(native_handle handle, std::uint32_t distance,
                                  move_method method) override;
   bool close_handle(native_handle handle) override;
+  bool get_file_information(native_handle handle, file_information* out) override;
+  bool set_end_of_file(native_handle handle) override;
   std::uint32_t last_error() override { return last_error_; }
 
   bool create_directory(const char* path) override;

@@ -25,6 +25,7 @@ void fill(find_data& out, const WIN32_FIND_DATAA& native) {
                         native.ftLastWriteTime.dwLowDateTime;
   copy_name(out.long_name, native.cFileName);
   copy_name(out.short_name, native.cAlternateFileName);
+  out.error = 0;
 }
 
 } // namespace

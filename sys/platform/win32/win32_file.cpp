@@ -141,6 +141,30 @@ bool platform::close_handle(native_handle handle) {
   return true;
 }
 
+bool platform::get_file_information(native_handle handle, file_information* out) {
+  const HANDLE h = lookup_file(handle);
+  if (!h)
+    return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(h, &info))
+    return fail_native(false);
+  if (out) {
+    out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    out->last_write_time = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                           info.ftLastWriteTime.dwLowDateTime;
+  }
+  return true;
+}
+
+bool platform::set_end_of_file(native_handle handle) {
+  const HANDLE h = lookup_file(handle);
+  if (!h)
+    return false;
+  if (!::SetEndOfFile(h))
+    return fail_native(false);
+  return true;
+}
+
 std::FILE* platform::open_read_stream(const char* path) {
   if (!path)
     return fail<std::FILE*>(error::invalid_parameter, nullptr);
@@ -158,3 +182,15 @@ std::FILE* platform::open_write_stream(const char* path) {
 }
 
 } // namespace sys::win32
+
+namespace sys {
+
+int seek_stream(std::FILE* stream, std::int64_t offset, int origin) {
+  return ::_fseeki64(stream, offset, origin) == 0 ? 0 : -1;
+}
+
+std::int64_t tell_stream(std::FILE* stream) {
+  return ::_ftelli64(stream);
+}
+
+} // namespace sys

@@ -41,6 +41,8 @@ public:
   std::uint32_t set_file_pointer(native_handle handle, std::uint32_t distance,
                                  move_method method) override;
   bool close_handle(native_handle handle) override;
+  bool get_file_information(native_handle handle, file_information* out) override;
+  bool set_end_of_file(native_handle handle) override;
   std::uint32_t last_error() override { return last_error_; }
 
   bool create_directory(const char* path) override;
