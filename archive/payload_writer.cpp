@@ -156,8 +156,8 @@ struct build {
     std::uint64_t size_after = 0, time_after = 0;
     if (sys::file_status(source.get(), &size_after, &time_after) != 0 || size_after != size ||
         time_after != time || read_total != size)
-      return drop_file(start, call.fail(status::build_source_failed,
-                                        failure_reason::changed_while_read, path));
+      return drop_file(
+          start, call.fail(status::build_source_failed, failure_reason::changed_while_read, path));
     return status::success;
   }
 

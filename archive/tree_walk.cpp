@@ -70,8 +70,8 @@ struct directory_listing {
   }
 
   int run(file_visitor visit, void* context) {
-    for (const std::uint8_t* rec = sys::scan_first_unfolded(content);
-         !sys::find_record_is_end(rec); rec = sys::scan_next(content)) {
+    for (const std::uint8_t* rec = sys::scan_first_unfolded(content); !sys::find_record_is_end(rec);
+         rec = sys::scan_next(content)) {
       const char* name = sys::find_record_name(rec);
       const int name_length = static_cast<int>(std::strlen(name));
       const bool directory = sys::find_record_is_directory(rec);
@@ -111,12 +111,8 @@ int walk_tree(engine_call& call, file_visitor visit, void* context, int failure_
     std::memcpy(content.data(), call.slots.content(current), slot_table::slot_bytes);
     const char* spec = content.data() + slot_table::listing_prefix_bytes;
     const int spec_length = call.slots.length(current) - slot_table::listing_prefix_bytes;
-    directory_listing listing{call,
-                              failure_status,
-                              content.data(),
-                              spec,
-                              spec_length,
-                              directory_prefix_length(spec, spec_length)};
+    directory_listing listing{call, failure_status, content.data(),
+                              spec, spec_length,    directory_prefix_length(spec, spec_length)};
     if (const int code = listing.run(visit, context); code != status::success)
       return code;
   }

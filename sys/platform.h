@@ -26,27 +26,27 @@ inline constexpr native_handle invalid_handle_value = -1;
 // Platform error codes, with Win32's numbers on every backend, so the error log
 // reads the same everywhere (GetLastError).
 namespace error {
-inline constexpr std::uint32_t success = 0;             // ERROR_SUCCESS
-inline constexpr std::uint32_t file_not_found = 2;      // ERROR_FILE_NOT_FOUND
-inline constexpr std::uint32_t path_not_found = 3;      // ERROR_PATH_NOT_FOUND
-inline constexpr std::uint32_t access_denied = 5;       // ERROR_ACCESS_DENIED
-inline constexpr std::uint32_t invalid_handle = 6;      // ERROR_INVALID_HANDLE
-inline constexpr std::uint32_t not_enough_memory = 8;   // ERROR_NOT_ENOUGH_MEMORY
-inline constexpr std::uint32_t no_more_files = 18;      // ERROR_NO_MORE_FILES
-inline constexpr std::uint32_t write_fault = 29;        // ERROR_WRITE_FAULT
-inline constexpr std::uint32_t read_fault = 30;         // ERROR_READ_FAULT
-inline constexpr std::uint32_t gen_failure = 31;        // ERROR_GEN_FAILURE
-inline constexpr std::uint32_t sharing_violation = 32;  // ERROR_SHARING_VIOLATION
-inline constexpr std::uint32_t handle_eof = 38;         // ERROR_HANDLE_EOF
-inline constexpr std::uint32_t not_supported = 50;      // ERROR_NOT_SUPPORTED
-inline constexpr std::uint32_t file_exists = 80;        // ERROR_FILE_EXISTS
-inline constexpr std::uint32_t invalid_parameter = 87;  // ERROR_INVALID_PARAMETER
-inline constexpr std::uint32_t disk_full = 112;         // ERROR_DISK_FULL
-inline constexpr std::uint32_t invalid_name = 123;      // ERROR_INVALID_NAME
-inline constexpr std::uint32_t dir_not_empty = 145;     // ERROR_DIR_NOT_EMPTY
-inline constexpr std::uint32_t already_exists = 183;    // ERROR_ALREADY_EXISTS
-inline constexpr std::uint32_t filename_too_long = 206; // ERROR_FILENAME_EXCED_RANGE
-inline constexpr std::uint32_t negative_seek = 131;     // ERROR_NEGATIVE_SEEK
+inline constexpr std::uint32_t success = 0;                  // ERROR_SUCCESS
+inline constexpr std::uint32_t file_not_found = 2;           // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t path_not_found = 3;           // ERROR_PATH_NOT_FOUND
+inline constexpr std::uint32_t access_denied = 5;            // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t invalid_handle = 6;           // ERROR_INVALID_HANDLE
+inline constexpr std::uint32_t not_enough_memory = 8;        // ERROR_NOT_ENOUGH_MEMORY
+inline constexpr std::uint32_t no_more_files = 18;           // ERROR_NO_MORE_FILES
+inline constexpr std::uint32_t write_fault = 29;             // ERROR_WRITE_FAULT
+inline constexpr std::uint32_t read_fault = 30;              // ERROR_READ_FAULT
+inline constexpr std::uint32_t gen_failure = 31;             // ERROR_GEN_FAILURE
+inline constexpr std::uint32_t sharing_violation = 32;       // ERROR_SHARING_VIOLATION
+inline constexpr std::uint32_t handle_eof = 38;              // ERROR_HANDLE_EOF
+inline constexpr std::uint32_t not_supported = 50;           // ERROR_NOT_SUPPORTED
+inline constexpr std::uint32_t file_exists = 80;             // ERROR_FILE_EXISTS
+inline constexpr std::uint32_t invalid_parameter = 87;       // ERROR_INVALID_PARAMETER
+inline constexpr std::uint32_t disk_full = 112;              // ERROR_DISK_FULL
+inline constexpr std::uint32_t invalid_name = 123;           // ERROR_INVALID_NAME
+inline constexpr std::uint32_t dir_not_empty = 145;          // ERROR_DIR_NOT_EMPTY
+inline constexpr std::uint32_t already_exists = 183;         // ERROR_ALREADY_EXISTS
+inline constexpr std::uint32_t filename_too_long = 206;      // ERROR_FILENAME_EXCED_RANGE
+inline constexpr std::uint32_t negative_seek = 131;          // ERROR_NEGATIVE_SEEK
 inline constexpr std::uint32_t cant_resolve_filename = 1921; // ERROR_CANT_RESOLVE_FILENAME:
                                                              // a link loop
 } // namespace error

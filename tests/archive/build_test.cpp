@@ -1,6 +1,7 @@
 // Building: byte layout, traversal order, stub and trailer, statuses, progress.
 #include "archive/format.h"
 #include "sys/file_layer.h"
+#include "sys/forwarding_platform.h"
 #include "tests/archive/engine_helpers.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/fault_platform.h"
@@ -10,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
@@ -171,6 +173,199 @@ TEST_F(Build, SpecWithoutDirectoryPartIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(engine("C:\\OUT.BIN", "***", "PU").code, 'k');
   EXPECT_EQ(engine("C:\\OUT.BIN", "C:*.*", "PU").code, 'k');
   EXPECT_FALSE(fs::exists(drive.c() / "OUT.BIN"));
+}
+
+// Runs `change` on the source file at a drive path after the builder's first
+// read of it, as another program writing the file meanwhile would.
+class changing_platform final : public sys::forwarding_platform {
+public:
+  changing_platform(std::string victim, std::function<void()> change)
+      : forwarding_platform(sys::current_platform()), victim_(std::move(victim)),
+        change_(std::move(change)) {}
+  sys::native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
+                                 sys::disposition how, std::uint32_t attributes) override {
+    const sys::native_handle h = base().create_file(path, access, share, how, attributes);
+    if (victim_ == path)
+      handle_ = h;
+    return h;
+  }
+  bool read_file(sys::native_handle handle, void* buffer, std::uint32_t count,
+                 std::uint32_t* done) override {
+    const bool ok = base().read_file(handle, buffer, count, done);
+    if (handle == handle_ && change_) {
+      change_();
+      change_ = nullptr;
+    }
+    return ok;
+  }
+
+private:
+  std::string victim_;
+  std::function<void()> change_;
+  sys::native_handle handle_ = sys::invalid_handle_value;
+};
+
+TEST_F(Build, AFileThatChangesWhileReadFailsTheBuildAndLeavesOnlyCompleteFiles) {
+  const fs::path victim = drive.c() / "KIT" / "B.DAT";
+  const std::vector<std::pair<const char*, std::function<void()>>> changes{
+      {"shrinks", [&] { fs::resize_file(victim, 10); }},
+      {"grows", [&] { std::ofstream(victim, std::ios::app) << std::string(30000, 'g'); }},
+      {"is rewritten in place",
+       [&] { fs::last_write_time(victim, fs::last_write_time(victim) + std::chrono::hours(1)); }},
+  };
+  for (const auto& [what, change] : changes) {
+    drive.write("KIT/A.TXT", "a");
+    drive.write("KIT/B.DAT", std::string(50000, 'b'));
+    changing_platform changing("C:\\KIT\\B.DAT", change);
+    scoped_platform use(changing);
+    const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU");
+    EXPECT_EQ(r.code, 'k') << what;
+    EXPECT_EQ(r.report.reason, archive::failure_reason::changed_while_read) << what;
+    EXPECT_STREQ(r.report.path.data(), "C:\\KIT\\B.DAT") << what;
+    EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str()) << what;
+  }
+}
+
+TEST_F(Build, AReadErrorInsideAFileLeavesOnlyCompleteFiles) {
+  drive.write("KIT/A.TXT", "a");
+  drive.write("KIT/B.DAT", std::string(50000, 'b'));
+  fault_platform fake;
+  scoped_platform use(fake);
+  fake.fail(op::read_file, 3, 30); // A.TXT's one read, then B.DAT's second
+  const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU");
+  EXPECT_EQ(r.code, 'k');
+  EXPECT_EQ(r.report.reason, archive::failure_reason::platform);
+  EXPECT_EQ(r.report.error, 30u);
+  EXPECT_STREQ(r.report.path.data(), "C:\\KIT\\B.DAT");
+  EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str());
+}
+
+TEST_F(Build, RefusalsNameWhatCouldNotBePacked) {
+  struct refusal {
+    const char* what;
+    std::function<void()> make; // the tree below C:\KIT and any faults
+    std::string spec;
+    int code;
+    archive::failure_reason reason;
+    std::string path;
+    std::string other;
+  };
+  fault_platform fake;
+  const std::string stub_with_marker = "MZ..." + std::string(1, archive::marker_first) +
+                                       std::string(archive::marker_template.data() + 1, 8) + "...";
+  const std::vector<refusal> table{
+      {"a subdirectory that cannot be listed",
+       [&] {
+         drive.write("KIT/SUB/F.TXT", "f");
+         fake.fail(op::find_first_file, 2, 5);
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::platform, "C:\\KIT\\SUB", ""},
+      {"a listing cut short",
+       [&] {
+         drive.write("KIT/A.TXT", "a");
+         drive.write("KIT/B.TXT", "b");
+         fake.fail(op::find_next_file, 3, 59);
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::platform, "C:\\KIT", ""},
+      {"a source spec over 200 characters", [&] { drive.write("KIT/A.TXT", "a"); },
+       "C:\\KIT\\" + std::string(200, '.') + "\\***", 'k', archive::failure_reason::path_too_long,
+       "", ""},
+      {"an archive total beyond 32 bits",
+       [&] {
+         drive.write("KIT/A.TXT", "a");
+         std::ofstream(drive.c() / "KIT" / "HUGE.BIN");
+         fs::resize_file(drive.c() / "KIT" / "HUGE.BIN", 0xFFFFFFFFull); // sparse
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::archive_too_large, "C:\\KIT\\HUGE.BIN", ""},
+      {"a stub that holds the marker",
+       [&] {
+         drive.write("KIT/A.TXT", "a");
+         drive.write("STUB.EXE", stub_with_marker);
+       },
+       "C:\\KIT\\***", 'j', archive::failure_reason::marker_in_stub, "C:\\STUB.EXE", ""},
+#ifndef _WIN32
+      {"a subdirectory whose name Windows-1252 cannot hold",
+       [&] {
+         drive.write("KIT/\xD0\xB6"
+                     "dir/F.TXT",
+                     "f");
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::platform, "C:\\KIT\\?DIR", ""},
+      {"a link that leads nowhere",
+       [&] {
+         drive.write("KIT/A.TXT", "a");
+         fs::create_symlink("nowhere", drive.c() / "KIT" / "dangling");
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::platform, "C:\\KIT\\DANGLING", ""},
+      {"a link back up the tree",
+       [&] {
+         drive.write("KIT/SUB/F.TXT", "f");
+         fs::create_symlink("..", drive.c() / "KIT" / "SUB" / "up");
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::platform, "C:\\KIT\\SUB\\UP", ""},
+      {"files whose names differ only in case",
+       [&] {
+         drive.write("KIT/a.txt", "small");
+         drive.write("KIT/A.TXT", "capital");
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::duplicate_name, "C:\\KIT\\A.TXT",
+       "C:\\KIT\\A.TXT"},
+      {"directories whose names differ only in case",
+       [&] {
+         drive.write("KIT/sub/a.txt", "a");
+         drive.write("KIT/SUB/b.txt", "b");
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::duplicate_name, "C:\\KIT\\SUB",
+       "C:\\KIT\\SUB"},
+#endif
+  };
+  for (const auto& t : table) {
+    fs::remove_all(drive.c() / "KIT");
+    fs::remove(drive.c() / "OUT.BIN");
+    fake.clear_faults();
+    t.make();
+    scoped_platform use(fake);
+    const bool stub = t.code == 'j';
+    const auto r =
+        engine("C:\\OUT.BIN", t.spec, stub ? with_stub("PUA", "C:\\STUB.EXE", "0123456789") : "PU");
+    EXPECT_EQ(r.code, t.code) << t.what;
+    EXPECT_EQ(r.report.reason, t.reason) << t.what;
+    if (!t.path.empty()) {
+      EXPECT_STREQ(r.report.path.data(), t.path.c_str()) << t.what;
+    }
+    EXPECT_STREQ(r.report.other.data(), t.other.c_str()) << t.what;
+    if (stub) {
+      EXPECT_FALSE(fs::exists(drive.c() / "OUT.BIN")) << t.what << ": nothing is written";
+    }
+  }
+}
+
+TEST_F(Build, ClosingTheArchiveIsPartOfWritingIt) {
+  drive.write("KIT/A.TXT", "a");
+  fault_platform fake;
+  scoped_platform use(fake);
+  fake.fail(op::close_handle, 2, 112); // A.TXT's close passes, the archive's fails
+  const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU");
+  EXPECT_EQ(r.code, 'j');
+  EXPECT_EQ(r.report.error, 112u);
+  EXPECT_STREQ(r.report.path.data(), "C:\\OUT.BIN");
+}
+
+TEST_F(Build, NamesThatFoldingWouldChangeAreOpenedAsListed) {
+  // „ ’ Ô Š ™: Windows-1252 0x84 0x92 0xD4 0x8A 0x99, which code page 850
+  // folding would turn into other letters.
+  drive.write("KIT/\xE2\x80\x9E\xE2\x80\x99S.TXT", "quote");
+  drive.write("KIT/\xC3\x94"
+              "DIR/\xC5\xA0\xE2\x84\xA2.TXT",
+              "mark");
+  ASSERT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 0);
+  EXPECT_EQ(archive_file(), archive_bytes(6)
+                                .file("C:\\KIT\\\x84\x92S.TXT", "quote")
+                                .file("C:\\KIT\\\xD4"
+                                      "DIR\\\x8A\x99.TXT",
+                                      "mark")
+                                .end_of_archive(9)
+                                .str());
 }
 
 TEST_F(Build, OverlongPathsAreStatusKNeverAnOverrun) {

@@ -234,8 +234,8 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
       if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
           !S_ISLNK(st.st_mode))
         continue;
-      unusable = why == ELOOP ? error::cant_resolve_filename
-                              : error_from_errno(why, failed_op::open);
+      unusable =
+          why == ELOOP ? error::cant_resolve_filename : error_from_errno(why, failed_op::open);
     } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
       continue;
     } else if (S_ISDIR(st.st_mode) && is_link(::dirfd(stream.get()), entry) &&
