@@ -6,6 +6,7 @@
 #include "archive/tree_walk.h"
 #include "sys/file_layer.h"
 #include "sys/platform.h"
+#include "sys/text_fields.h"
 
 #include <cstring>
 
@@ -209,6 +210,8 @@ int open_stub(engine_call& call, sys::scoped_file& stub) {
 int build_payload(engine_call& call) {
   if (call.spec_too_long)
     return call.fail(status::build_source_failed, failure_reason::path_too_long, call.spec);
+  if (strnlen(call.source, sys::max_path_chars + 1) > sys::max_path_chars)
+    return call.fail(status::archive_create_failed, failure_reason::path_too_long, call.source);
   // A spec without a directory part would store names the extractor cannot
   // place: refused before anything is written.
   const int strip = strip_length(call.spec);

@@ -84,7 +84,9 @@ struct directory_listing {
                          previous.data());
       previous = path;
       if (const std::uint32_t unusable = sys::scan_entry_error(); unusable != 0)
-        return call.fail(failure_status, failure_reason::platform, path.data(), unusable);
+        return unusable == sys::error::filename_too_long
+                   ? call.fail(failure_status, failure_reason::path_too_long, path.data())
+                   : call.fail(failure_status, failure_reason::platform, path.data(), unusable);
       if (directory) {
         if (!call.recursive || name[0] == '.')
           continue;

@@ -5,6 +5,7 @@
 #include "archive/tree_walk.h"
 #include "sys/cp1252.h"
 #include "sys/platform.h"
+#include "sys/text_fields.h"
 
 #include <cstdio>
 #include <cstring>
@@ -168,6 +169,8 @@ struct zip_packing {
 int write_zip(engine_call& call) {
   if (call.spec_too_long)
     return call.fail(status::zip_source_failed, failure_reason::path_too_long, call.spec);
+  if (strnlen(call.source, sys::max_path_chars + 1) > sys::max_path_chars)
+    return call.fail(status::zip_create_failed, failure_reason::path_too_long, call.source);
   zlib_filefunc64_def io{zip_open, zip_read,  zip_write, zip_tell,
                          zip_seek, zip_close, zip_error, nullptr};
   zipFile zip = zipOpen2_64(call.source, APPEND_STATUS_CREATE, nullptr, &io);

@@ -70,6 +70,12 @@ int run_build_command(const arguments& args) {
   std::string stub_path, error;
   if (stub && !drive_path(*stub, &stub_path, &error))
     return work_error(error);
+  // The engine finds the stub path's end within the command's first 200
+  // characters, behind the three of the command itself.
+  if (stub && stub_path.size() > max_engine_spec - 4)
+    return work_error(*stub + ": in drive form it has " + std::to_string(stub_path.size()) +
+                      " characters; a stub's path may have at most " +
+                      std::to_string(max_engine_spec - 4));
   std::error_code ec;
 
   std::string command = stub ? "PVA" : "PV";
@@ -90,6 +96,7 @@ int run_build_command(const arguments& args) {
     progress_bar bar("building", total, !opts.has("--quiet"));
     outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar});
   }
+  outcome.failure = tree_failure(outcome, job);
   return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"));
 }
 

@@ -40,7 +40,16 @@ struct tree_output {
   std::filesystem::path partial;
   std::string spec;
   std::string target;
+  // Characters left below DIR for a file's path (255 in all), and for its
+  // stored name (250 in all).
+  int path_room = 0;
+  int name_room = 0;
 };
+
+// A source spec (with its "***") has at most this many characters.
+inline constexpr std::size_t max_engine_spec = 200;
+// A path the engine opens or creates has at most this many.
+inline constexpr std::size_t max_engine_path = 255;
 
 // Checks that dir is a directory and out lies outside it, and fills *job.
 // Returns -1, or the exit code after the one-line message it printed.
@@ -52,7 +61,12 @@ int prepare_tree_output(const std::filesystem::path& dir, const std::filesystem:
 struct engine_outcome {
   int code = 0;
   std::string failure;
+  archive::failure_reason reason = archive::failure_reason::none;
 };
+
+// The failure of packing a tree, with the room left below DIR where a path
+// or a name was too long.
+std::string tree_failure(const engine_outcome& outcome, const tree_output& job);
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
                             const std::string& command, archive::progress_hook hook = {});
 

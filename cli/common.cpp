@@ -64,7 +64,29 @@ int prepare_tree_output(const fs::path& dir, const fs::path& out, tree_output* j
       !drive_path(job->partial.string(), &job->target, &error))
     return work_error(error);
   job->spec += "***";
+  if (job->spec.size() > max_engine_spec)
+    return work_error(dir.string() + ": in drive form (" + host_text(job->spec.c_str()) +
+                      ") it has " + std::to_string(job->spec.size() - 3) +
+                      " characters; a directory to pack may have at most " +
+                      std::to_string(max_engine_spec - 3));
+  if (job->target.size() > max_engine_path)
+    return work_error(job->partial.string() + ": in drive form it has " +
+                      std::to_string(job->target.size()) + " characters; at most " +
+                      std::to_string(max_engine_path));
+  const int prefix = static_cast<int>(job->spec.size()) - 3; // up to DIR's last backslash
+  job->path_room = static_cast<int>(max_engine_path) - prefix;
+  job->name_room = 250 - prefix;
   return -1;
+}
+
+std::string tree_failure(const engine_outcome& outcome, const tree_output& job) {
+  if (outcome.reason == archive::failure_reason::path_too_long)
+    return outcome.failure + "; paths below the directory have room for " +
+           std::to_string(job.path_room) + " characters";
+  if (outcome.reason == archive::failure_reason::name_too_long)
+    return outcome.failure + "; names below the directory have room for " +
+           std::to_string(job.name_room) + " characters";
+  return outcome.failure;
 }
 
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
@@ -73,10 +95,15 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   spec_text.push_back('\0');
   std::uint8_t result[archive::result_block_bytes];
   failure_recorder recorder;
+  archive::failure_report report;
   engine_outcome outcome;
-  outcome.code =
-      archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(), result, hook);
-  if (recorder.failed())
+  outcome.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(),
+                                              result, hook, &report);
+  if (outcome.code == archive::status::success)
+    return outcome;
+  outcome.failure = describe_failure(report);
+  outcome.reason = report.reason;
+  if (outcome.failure.empty() && recorder.failed())
     outcome.failure = recorder.describe();
   return outcome;
 }
@@ -86,8 +113,9 @@ int publish_output(const engine_outcome& outcome, const fs::path& partial, const
   std::error_code ec;
   if (outcome.code != archive::status::success) {
     fs::remove(partial, ec);
-    return work_error(what + " failed: " + archive::status_text(outcome.code) +
-                      (outcome.failure.empty() ? "" : ": " + outcome.failure));
+    return work_error(what + " failed: " +
+                      (outcome.failure.empty() ? std::string(archive::status_text(outcome.code))
+                                               : outcome.failure));
   }
   fs::rename(partial, out, ec);
   if (ec) {

@@ -4,6 +4,7 @@
 #include "sys/error_log.h"
 
 #include <array>
+#include <cstring>
 
 namespace cli {
 
@@ -69,14 +70,71 @@ std::string error_words(std::uint32_t error) {
   case sys::error::disk_full:
     return "disk full";
   case sys::error::invalid_name:
-    return "not a valid name";
+    return "not a valid name (characters Windows-1252 cannot hold show as '?')";
   case sys::error::filename_too_long:
     return "name too long";
   case sys::error::not_enough_memory:
     return "out of memory";
+  case sys::error::cant_resolve_filename:
+    return "a symbolic link that leads round in a circle";
+  case sys::error::read_fault:
+    return "read error";
+  case sys::error::write_fault:
+    return "write error";
   default:
     return "system error " + std::to_string(error);
   }
+}
+
+namespace {
+
+// A drive-form path as the host names it; the system's text where the path
+// does not resolve (a name with '?', a stored name).
+std::string host_path(const char* drive_path) {
+  std::array<char, path_room> host{};
+  if (sys::current_platform().drive_to_host_path(drive_path, host.data(), path_room))
+    return host.data();
+  return host_text(drive_path);
+}
+
+} // namespace
+
+std::string describe_failure(const archive::failure_report& report) {
+  using archive::failure_reason;
+  const std::string path = host_path(report.path.data());
+  switch (report.reason) {
+  case failure_reason::none:
+    return "";
+  case failure_reason::platform:
+    return path + " (" + error_words(report.error) + ")";
+  case failure_reason::path_too_long:
+    return host_text(report.path.data()) +
+           "...: path too long (paths are at most 255 characters in drive form, a source spec "
+           "at most 200)";
+  case failure_reason::name_too_long:
+    return path + ": would be stored under " + std::to_string(std::strlen(report.path.data())) +
+           " characters; stored names have at most 250";
+  case failure_reason::duplicate_name:
+    return path + " and " + host_path(report.other.data()) +
+           ": two entries that get one stored name (names equal but for case, or made equal "
+           "by '?' for characters Windows-1252 cannot hold)";
+  case failure_reason::changed_while_read:
+    return path + ": file changed as we read it";
+  case failure_reason::archive_too_large:
+    return path + ": the archive would hold more than 4294967295 bytes, the most its 32-bit "
+                  "total can count";
+  case failure_reason::too_many_directories:
+    return path + ": more than 16384 directories in the tree";
+  case failure_reason::marker_in_stub:
+    return path + ": the stub holds the archive marker, so an installer built from it could "
+                  "never find its payload";
+  case failure_reason::unsafe_name:
+    return "stored name " + host_text(report.path.data()) + " would leave the target directory";
+  case failure_reason::damaged:
+    return (report.path[0] != '\0' ? host_text(report.path.data()) + " " : std::string()) +
+           "at offset " + std::to_string(report.offset);
+  }
+  return path;
 }
 
 failure_recorder::failure_recorder()

@@ -2,6 +2,7 @@
 // Windows-1252 ones, and a record of which path the engine failed on.
 #pragma once
 
+#include "archive/run_archive_command.h"
 #include "sys/forwarding_platform.h"
 
 #include <cstdint>
@@ -24,6 +25,10 @@ std::string host_text(const char* system_text);
 
 // A Win32 error number in words ("access denied").
 std::string error_words(std::uint32_t error);
+
+// What an engine call's failure report says, for people: the path in host
+// form where it can be had, and the reason in words; "" for an empty report.
+std::string describe_failure(const archive::failure_report& report);
 
 // Installed for the length of an engine call: remembers the last path whose
 // open or creation the platform refused, and why.

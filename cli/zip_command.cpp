@@ -80,6 +80,7 @@ int run_zip_command(const arguments& args) {
     outcome = run_recorded(job.target, job.spec, "ZIP");
     bar.update(total);
   }
+  outcome.failure = tree_failure(outcome, job);
   return publish_output(outcome, job.partial, out, "zip of " + dir.string(), opts.has("--quiet"));
 }
 

@@ -72,7 +72,11 @@ const std::uint8_t* finish_record(bool extended, bool have_entry) {
   const char* name = has_short ? current.short_name : current.long_name;
   const std::size_t room = has_short ? sizeof current.short_name : sizeof current.long_name;
   const int limit = extended ? max_extended_name_bytes : max_plain_name_bytes;
-  const int length = static_cast<int>(std::min<std::size_t>(strnlen(name, room), limit));
+  const std::size_t full = strnlen(name, room);
+  const int length = static_cast<int>(std::min<std::size_t>(full, limit));
+  // A name the record cannot hold whole names no entry: callers are told.
+  if (full > static_cast<std::size_t>(limit) && current.error == error::success)
+    current.error = error::filename_too_long;
 
   std::uint8_t* out = record.data() + (extended ? find_record_name_offset : 0);
   std::memcpy(out, name, static_cast<std::size_t>(length));

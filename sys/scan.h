@@ -55,7 +55,8 @@ const std::uint8_t* scan_first_unfolded(const char* pattern);
 std::uint32_t scan_failure();
 
 // For the entry of the latest record: 0, or the platform error that using it
-// gives (a symbolic link that leads nowhere or round in a circle).
+// gives (a symbolic link that leads nowhere or round in a circle), or
+// filename_too_long when its name is longer than the record holds.
 std::uint32_t scan_entry_error();
 
 // The record of the next entry of the open scan; only the pattern's first byte
