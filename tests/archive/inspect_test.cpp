@@ -247,6 +247,9 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
       EXPECT_NE(found[i].text.find(want.text), std::string::npos) << found[i].text;
     }
   }
+  archive::payload_summary summary;
+  EXPECT_EQ(archive::inspect_payload("C:\\NONE.BIN", {}, summary),
+            archive::status::source_open_failed);
 }
 
 } // namespace
