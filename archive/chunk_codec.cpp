@@ -60,6 +60,7 @@ chunk_decoder::~chunk_decoder() {
 int chunk_decoder::decode(const std::uint8_t* in, std::uint32_t in_length, std::uint8_t* out,
                           std::uint32_t capacity, std::uint32_t* out_length) {
   *out_length = 0;
+  unused_input_ = 0;
   if (!state_ || !state_->ready)
     return Z_MEM_ERROR;
   z_stream& s = state_->stream;
@@ -72,6 +73,7 @@ int chunk_decoder::decode(const std::uint8_t* in, std::uint32_t in_length, std::
     err = Z_BUF_ERROR; // out of output room: the call could not finish
   if (err == Z_STREAM_END) {
     *out_length = static_cast<std::uint32_t>(s.total_out);
+    unused_input_ = s.avail_in;
     inflateReset(&s);
     return Z_OK;
   }

@@ -45,9 +45,15 @@ public:
   int decode(const std::uint8_t* in, std::uint32_t in_length, std::uint8_t* out,
              std::uint32_t capacity, std::uint32_t* out_length);
 
+  // The input bytes the last decode left behind the end of its stream. A
+  // stream that ends early is still a success (as with uncompress()), so only
+  // a check of the archive looks at them. 0 after a failed decode.
+  std::uint32_t unused_input() const { return unused_input_; }
+
 private:
   struct state;
   std::unique_ptr<state> state_;
+  std::uint32_t unused_input_ = 0;
 };
 
 } // namespace archive

@@ -35,11 +35,43 @@ struct payload_summary {
 // Called once per file, after its end-of-file record.
 using file_reporter = void (*)(const inspected_file& file, void* context);
 
+// Called for each way the archive differs from what the builder writes:
+// stored_name is the file the problem lies in (its stored name cut at 255
+// characters, "" outside a file), offset the offset in the installer file of
+// the record concerned, text a sentence saying what is wrong. The texts live
+// only for the call.
+using problem_reporter = void (*)(const char* stored_name, std::uint32_t offset, const char* text,
+                                  void* context);
+
+struct inspect_reporters {
+  file_reporter file = nullptr;       // may be null
+  problem_reporter problem = nullptr; // may be null
+  void* context = nullptr;            // passed to both
+};
+
 // Walks the archive in the file at path (drive form) as extraction reads it,
-// decoding every chunk without writing anything. Returns 0, or the status
-// extraction would give: 'n' cannot open, 'x' no marker, 'o', 'q', 'r', 's'
-// damaged. summary holds what was read up to the point of failure.
-int inspect_payload(const char* path, file_reporter report, void* context,
-                    payload_summary& summary);
+// decoding every chunk without writing anything, and checks it against what
+// the builder writes:
+//   - the marker record (01 0A 00, the marker characters, the strip length)
+//     followed by the empty end-of-file record 03 00 00;
+//   - stored names of 1 to 250 characters that begin with the source root
+//     (their first strip + 1 characters, ending in a backslash, the same for
+//     every file), that unpack below the target, and of which no two place
+//     their file on one path as Windows compares names (upper-cased by
+//     Windows-1252 rules);
+//   - in each file at least one chunk; every chunk but the last decoding to
+//     exactly 20,000 bytes and the last to fewer (an empty one behind a
+//     multiple of 20,000); compressed chunks of at most 21,000 bytes and
+//     nothing behind their zlib streams;
+//   - the end-of-archive record with a total of the stub's size plus the
+//     files' sizes, then exactly the ten trailer bytes when there is a stub,
+//     and nothing when there is none.
+// Each difference found goes to to.problem and the walk goes on. Returns 0
+// when the walk reached the archive's end, or the status extraction would
+// give: 'n' cannot open (nothing reported), 'x' no marker, 'o', 'q', 'r', 's'
+// damaged, each of these also reported as a problem. A stored name that
+// extraction refuses ('p') is a problem the walk goes on past. summary holds
+// what was read up to the point of failure. Never throws; out of memory is 'n'.
+int inspect_payload(const char* path, const inspect_reporters& to, payload_summary& summary);
 
 } // namespace archive

@@ -104,10 +104,18 @@ int read_file_record(payload_reader& reader, chunk_decoder& decoder, std::uint8_
   if (h.type != record::chunk || h.length > sys::max_transfer_bytes)
     return status::bad_file_record;
   const int got = reader.read(compressed, h.length);
-  if (got != h.length ||
-      decoder.decode(compressed, h.length, decoded, decoded_capacity, &out->decoded) != 0)
+  if (got != h.length) {
+    // The archive ends inside the chunk: what came is decoded all the same, so
+    // the stream that does not end is logged as any other, and then dropped.
+    std::uint32_t dropped = 0;
+    decoder.decode(compressed, got > 0 ? static_cast<std::uint32_t>(got) : 0, decoded,
+                   decoded_capacity, &dropped);
+    return status::truncated_record;
+  }
+  if (decoder.decode(compressed, h.length, decoded, decoded_capacity, &out->decoded) != 0)
     return status::chunk_decode_failed;
   out->compressed = h.length;
+  out->unused = decoder.unused_input();
   return status::success;
 }
 

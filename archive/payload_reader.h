@@ -61,14 +61,18 @@ struct file_record {
   bool end_of_file = false;     // the end-of-file record (no chunk)
   std::uint32_t compressed = 0; // a chunk's payload bytes
   std::uint32_t decoded = 0;    // the bytes it decoded to
+  std::uint32_t unused = 0;     // payload bytes behind the chunk's zlib stream
 };
 
 // Reads the next record inside a file: a chunk, decoded into decoded (room
 // for decoded_capacity bytes) through compressed (room for one transfer), or
-// the end-of-file record. Returns 0; 'r' when the header is cut short; 'q' for
+// the end-of-file record. Returns 0; 'r' when the header or the chunk's
+// payload is cut short by the end of the archive or a failed read; 'q' for
 // any other record, or a chunk longer than one transfer can carry; 's' when
-// the chunk is cut short or does not decode (decoded then holds nothing
-// usable, and the decoder has written its error-log records).
+// the chunk does not decode. After 'r' for a payload and after 's', decoded
+// holds nothing usable and the decoder has written its error-log records for
+// a stream that does not end (a cut payload is decoded as far as it came).
+// Bytes behind a chunk's stream are no failure; *out counts them.
 int read_file_record(payload_reader& reader, chunk_decoder& decoder, std::uint8_t* compressed,
                      std::uint8_t* decoded, file_record* out);
 

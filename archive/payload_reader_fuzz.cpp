@@ -2,8 +2,9 @@
 // unpacked with "PI " into C:\T\. Whatever the bytes, the engine must not
 // crash or leak, must answer one of extraction's statuses in a well-formed
 // result block, and must create or change nothing outside the target
-// directory: the drive may afterwards hold only IN.EXE (unchanged), VEK with
-// the error log (well-formed records only) and T.
+// directory: C: may afterwards hold only IN.EXE (unchanged), VEK with the
+// error log (well-formed records only) and T, and a second drive D:, there
+// for stored names that reach for another drive, only its one file as it was.
 #include "archive/format.h"
 #include "archive/run_archive_command.h"
 
@@ -27,8 +28,12 @@ namespace {
 // Larger inputs are cut: a long archive of many chunks writes a lot.
 constexpr std::size_t max_input_bytes = 1 << 20;
 
-fs::path drive_root; // what C: is mapped to
+fs::path drive_root; // holds c and d, what C: and D: are mapped to
 std::string marker;  // the nine marker characters, made at start-up
+
+// The one file of drive D:, with its bytes.
+constexpr const char* d_file_name = "ON-D.TXT";
+constexpr const char* d_file_bytes = "kept on D:";
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
   std::fprintf(stderr, "payload_reader_fuzz: %s: %s\n", what, detail.c_str());
@@ -89,8 +94,21 @@ void check_log(const fs::path& log) {
   }
 }
 
+void check_other_drive() {
+  const fs::path d = drive_root / "d";
+  for (const auto& e : fs::directory_iterator(d))
+    if (e.path().filename() != d_file_name || e.symlink_status().type() != fs::file_type::regular)
+      fail("created on drive D:", e.path().string());
+  if (read_file(d / d_file_name) != d_file_bytes)
+    fail("the file on drive D: was changed or removed", (d / d_file_name).string());
+  for (const auto& e : fs::directory_iterator(drive_root))
+    if (e.path().filename() != "c" && e.path().filename() != "d")
+      fail("created beside the drives", e.path().string());
+}
+
 void check_drive(const std::string& input) {
-  for (const auto& e : fs::directory_iterator(drive_root)) {
+  check_other_drive();
+  for (const auto& e : fs::directory_iterator(drive_root / "c")) {
     const std::string name = e.path().filename().string();
     const fs::file_type type = e.symlink_status().type();
     if (name == "IN.EXE" && type == fs::file_type::regular) {
@@ -126,8 +144,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!mkdtemp(root.data()))
     fail("cannot create the drive directory", root);
   drive_root = root;
-  fs::create_directory(drive_root / "VEK");
-  setenv("VELMORA_DRIVES", ("C=" + root).c_str(), 1);
+  fs::create_directories(drive_root / "c" / "VEK");
+  fs::create_directory(drive_root / "d");
+  std::ofstream(drive_root / "d" / d_file_name, std::ios::binary) << d_file_bytes;
+  const std::string c = (drive_root / "c").string(), d = (drive_root / "d").string();
+  setenv("VELMORA_DRIVES", ("C=" + c + ";D=" + d).c_str(), 1);
   std::atexit(remove_drive);
 
   marker.assign(archive::marker_template.begin(), archive::marker_template.end() - 1);
@@ -138,10 +159,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), std::min(size, max_input_bytes));
   {
-    std::ofstream out(drive_root / "IN.EXE", std::ios::binary | std::ios::trunc);
+    std::ofstream out(drive_root / "c" / "IN.EXE", std::ios::binary | std::ios::trunc);
     out.write(input.data(), static_cast<std::streamsize>(input.size()));
     if (!out)
-      fail("cannot write the installer file", (drive_root / "IN.EXE").string());
+      fail("cannot write the installer file", (drive_root / "c" / "IN.EXE").string());
   }
 
   char target[64] = "C:\\T\\";
@@ -150,15 +171,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   check_result(code, block);
   if (!holds_marker(input) &&
-      (code != archive::status::marker_not_found || fs::exists(drive_root / "T")))
+      (code != archive::status::marker_not_found || fs::exists(drive_root / "c" / "T")))
     fail("an input without the marker was not answered 120 alone", std::to_string(code));
   check_drive(input);
 
   // Each run starts from the bare drive: no target, an empty log.
   std::error_code ec;
-  fs::remove_all(drive_root / "T", ec);
+  fs::remove_all(drive_root / "c" / "T", ec);
   if (!ec)
-    fs::remove(drive_root / "VEK" / "QXERROR.TXT", ec);
+    fs::remove(drive_root / "c" / "VEK" / "QXERROR.TXT", ec);
   if (ec)
     fail("cannot clean the drive", ec.message());
   return 0;

@@ -107,6 +107,12 @@ int main(int argc, char** argv) {
     a.file("D:\\K\\OK.TXT", "fine").file("D:\\K\\..\\OUT.TXT", "escaped");
     ok &= write(dir, "refused-name", finish(a, 0));
   }
+  {
+    // Names that reach for the file on the fuzzer's second drive.
+    archive_bytes a(4);
+    a.file("D:\\K\\D:\\ON-D.TXT", "over D").file("D:\\K\\D:ON-D.TXT", "over D");
+    ok &= write(dir, "other-drive", finish(a, 0));
+  }
 
   if (!ok) {
     std::fprintf(stderr, "payload_reader_fuzz_seeds: cannot write into %s\n", argv[1]);

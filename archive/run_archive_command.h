@@ -23,7 +23,7 @@ inline constexpr int bad_top_record = 'o';         // 111: not a file-name or en
 inline constexpr int output_create_failed = 'p';   // 112: an output file cannot be created,
                                                    //      or its stored name is refused
 inline constexpr int bad_file_record = 'q';        // 113: not a chunk or end-of-file record
-inline constexpr int truncated_record = 'r';       // 114: a short record header in a file
+inline constexpr int truncated_record = 'r';       // 114: a file's record cut short by the end
 inline constexpr int chunk_decode_failed = 's';    // 115: a chunk does not decode
 inline constexpr int marker_not_found = 'x';       // 120: no marker before the end
 inline constexpr int codec_input_failed = 'y';     // 121: ZIPIN.TXT cannot be opened

@@ -34,8 +34,11 @@ int error_log_write(std::int32_t code1, const char* message, std::int32_t code2)
     return 0;
   writing = true;
 
+  // Only a refused open (no log yet) falls back to creating the file: an
+  // existing log whose handle came back over-large must not be emptied by a
+  // create, so that entry is dropped instead.
   file_handle log = file_open(error_log_path, open_mode::read_write);
-  if (log < 0)
+  if (log == refused_handle)
     log = file_open(error_log_path, open_mode::create);
   if (log >= 0) {
     std::array<char, error_record_bytes> line;

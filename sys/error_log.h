@@ -19,7 +19,8 @@ inline constexpr int max_error_message_bytes = 166;
 int format_error_record(std::int32_t code1, const char* message, std::int32_t code2, char* line);
 
 // Appends the record to the log: opens it (creating the file, never its
-// directory), seeks to its end, writes, closes. Returns 0 and reports nothing:
+// directory, and only when the open of an existing log was refused, so an
+// existing log is never emptied), seeks to its end, writes, closes. Returns 0 and reports nothing:
 // when the log cannot be opened, sought or written, the entry is dropped
 // silently, and a failure met while an entry is being written (including an
 // over-large handle for the log itself) is dropped rather than logged again.

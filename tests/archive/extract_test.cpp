@@ -158,6 +158,25 @@ TEST_F(Extract, ShortHeaderInsideAFileIsStatusR) {
   EXPECT_EQ(run(archive_bytes(4).name("D:\\K\\G").chunk("abc").bytes("\x03\x00").str()).code, 'r');
 }
 
+TEST_F(Extract, ChunkCutShortByTheEndIsDecodedAsFarAsItCameWritesNothingAndIsStatusR) {
+  const std::string stream = zlib_compress(std::string(5000, 'q'));
+  const auto r = run(archive_bytes(4)
+                         .name("D:\\K\\F")
+                         .chunk("first ")
+                         .record(2, static_cast<std::uint16_t>(stream.size()), stream.substr(0, 10))
+                         .str());
+  EXPECT_EQ(r.code, 'r');
+  EXPECT_EQ(r.block, block("  114"));
+  EXPECT_EQ(out("F"), "first ");
+  // Z_BUF_ERROR: all ten bytes taken, the stream not at its end.
+  const std::string records = "65531/    0/inflate 1\r\n65531/    0/inflate 2\r\n";
+  EXPECT_EQ(log(), records);
+  // Cut right behind the header: nothing to decode, logged all the same.
+  EXPECT_EQ(run(archive_bytes(4).name("D:\\K\\G").record(2, 9, "").str()).code, 'r');
+  EXPECT_EQ(out("G"), "");
+  EXPECT_EQ(log(), records + records);
+}
+
 TEST_F(Extract, ChunkThatFailsToDecodeWritesNothingLogsTwiceAndIsStatusS) {
   std::string bad = zlib_compress("good data");
   bad[bad.size() - 1] ^= 0x55; // a broken check value

@@ -1,8 +1,9 @@
 // Hostile installers: whatever extraction answers, the drive outside the
 // target directory stays as it was, file for file and byte for byte. Replays
-// the inputs the extraction fuzzer (archive/payload_reader_fuzz.cpp) found,
-// kept in tests/data/payload_reader_fuzz/, and names made here that aim at
-// the installer itself, at the error log and beyond the drive's root.
+// the inputs kept in tests/data/payload_reader_fuzz/ (damaged archives made by
+// hand and what the extraction fuzzer, archive/payload_reader_fuzz.cpp, found),
+// and names made here that aim at the installer itself, at the error log and
+// beyond the drive's root.
 #include "archive/format.h"
 #include "archive/run_archive_command.h"
 #include "tests/archive/engine_helpers.h"

@@ -138,6 +138,14 @@ mkdir -p "$work/blocked/README.TXT"
 check "extract blocked" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/blocked")"
 expect "blocked file named" '[[ $err == *"blocked"?"README.TXT"* ]]'
 check "test damaged" 1 pack test "$(host "$work/stub.exe")"
+# Problems name the stored file and the offset; the exact checks are the
+# archive tests' (tests/archive/inspect_test.cpp).
+head -c -20 "$work/kit.bin" >"$work/cut.bin"
+check "test cut archive" 1 pack test "$(host "$work/cut.bin")"
+expect "cut named with its offset" '[[ $out == "problem: $drive:\\kit\\"*" at offset "[0-9]*": damaged archive: it ends inside a file" ]]'
+{ cat "$work/kit.bin"; printf 'X'; } >"$work/tail.bin"
+check "test bytes behind the end" 1 pack test "$(host "$work/tail.bin")"
+expect "bytes behind the end counted" '[[ $out == "problem: at offset $(($(wc -c <"$work/kit.bin"))): 1 bytes follow"* && $err == *"1 problem(s)"* ]]'
 check "build into itself" 1 pack build -o "$(host "$work/kit/self.bin")" "$(host "$work/kit")"
 check "build missing stub" 1 pack build -o "$(host "$work/s.exe")" --stub "$(host "$work/nostub.exe")" "$(host "$work/kit")"
 expect "no output after failure" '[ ! -e "$work/s.exe" ] && [ ! -e "$work/s.exe.partial" ]'

@@ -102,6 +102,19 @@ TEST_F(ErrorLog, OverLargeHandleOfTheLogItselfIsDroppedWithoutRecursion) {
   EXPECT_EQ(log(), "");
 }
 
+TEST_F(ErrorLog, OverLargeHandleOfAnExistingLogDropsTheEntryAndNeverEmptiesTheLog) {
+  drive.write("VEK/QXERROR.TXT", "kept\r\n");
+  fault_platform fake;
+  scoped_platform use(fake);
+  fake.set_handle_offset(0x8000);
+  EXPECT_EQ(sys::error_log_write(1, "lost", 2), 0);
+  // The open of the existing log only: no create that would empty it.
+  EXPECT_EQ(fake.calls(op::create_file), 1);
+  EXPECT_EQ(fake.open_files(), 0);
+  fake.set_handle_offset(0);
+  EXPECT_EQ(log(), "kept\r\n");
+}
+
 TEST_F(ErrorLog, FailuresDuringAnEntryAreNeverLoggedAgain) {
   fs::create_directory(drive.c() / "VEK");
   fault_platform fake;

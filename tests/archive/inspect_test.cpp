@@ -1,0 +1,255 @@
+// Checking an archive: only what the builder writes passes; every difference
+// is reported with the stored name and the offset of the record concerned.
+#include "archive/format.h"
+#include "archive/payload_inspect.h"
+#include "archive/run_archive_command.h"
+#include "tests/support/archive_bytes.h"
+#include "tests/support/temp_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+using namespace velmora_test;
+
+namespace {
+
+constexpr std::uint32_t any_offset = 0xFFFFFFFF;
+
+struct expected_problem {
+  std::string name;
+  std::uint32_t offset = any_offset;
+  std::string text; // a part of the problem's text
+};
+
+struct inspect_case {
+  std::string label;
+  std::string archive;
+  int status = 0;
+  std::vector<expected_problem> problems;
+};
+
+struct reported_problem {
+  std::string name;
+  std::uint32_t offset;
+  std::string text;
+};
+
+// A zlib stream of data in stored blocks of block bytes each: sound, but
+// larger than its input, which zlib's compress() never gives.
+std::string stored_stream(const std::string& data, std::size_t block) {
+  std::string s("\x78\x01", 2);
+  for (std::size_t at = 0;; at += block) {
+    const std::string piece = data.substr(at, block);
+    const bool last = at + block >= data.size();
+    const auto n = static_cast<std::uint16_t>(piece.size());
+    const auto inverse = static_cast<std::uint16_t>(~n);
+    s += static_cast<char>(last ? 1 : 0);
+    s += {static_cast<char>(n & 0xFF), static_cast<char>(n >> 8), static_cast<char>(inverse & 0xFF),
+          static_cast<char>(inverse >> 8)};
+    s += piece;
+    if (last)
+      break;
+  }
+  const uLong check =
+      adler32(1, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    s += static_cast<char>((check >> shift) & 0xFF);
+  return s;
+}
+
+std::string with_byte(std::string bytes, std::size_t at, char value) {
+  bytes[at] = value;
+  return bytes;
+}
+
+TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithItsOffset) {
+  namespace st = archive::status;
+  // Without a stub the first file-name record is at 16 (marker record, empty
+  // end-of-file record); behind a six-character name the first chunk is at 25.
+  constexpr std::uint32_t name_at = 16;
+  constexpr std::uint32_t chunk_at = 25;
+  const std::string full(archive::chunk_bytes, 'f');
+  const std::string a19k(19000, 'a');
+  const std::string long_name = "D:\\K\\" + std::string(archive::max_stored_name - 5, 'N');
+  const std::string stub = "MZstub";
+  const std::string cut = archive_bytes(4).file("D:\\K\\F", std::string(3000, 'c')).str();
+
+  const std::vector<inspect_case> cases{
+      {"sound payload",
+       archive_bytes(4)
+           .file("D:\\K\\EMPTY", "")
+           .file("D:\\K\\FULL", full)
+           .file("D:\\K\\SUB\\MORE", full + full + "x")
+           .file(long_name, "n")
+           .end_of_archive(3 * archive::chunk_bytes + 2)
+           .str(),
+       0,
+       {}},
+      {"sound installer",
+       archive_bytes(4, stub)
+           .file("D:\\K\\F", "x")
+           .end_of_archive(7)
+           .bytes(std::string("QXA0000\0\0\0", 10))
+           .str(),
+       0,
+       {}},
+      {"marker record damaged",
+       with_byte(archive_bytes(4).end_of_archive(0).str(), 1, '\x0B'),
+       0,
+       {{"", 0, "not preceded by 01 0A 00"}}},
+      {"marker characters at the very start",
+       marker_text() + std::string("\x04\x03\x00\x00\x04\x00\x00\x00\x00", 9),
+       0,
+       {{"", 0, "not preceded by 01 0A 00"}}},
+      {"no empty end-of-file record behind the marker",
+       with_byte(archive_bytes(4).end_of_archive(0).str(), 13, '\x01'),
+       0,
+       {{"", 13, "empty end-of-file record"}}},
+      {"chunk that decodes to 21000 bytes",
+       archive_bytes(4)
+           .name("D:\\K\\F")
+           .chunk(std::string(21000, 'b'))
+           .end_of_file()
+           .end_of_archive(21000)
+           .str(),
+       0,
+       {{"D:\\K\\F", chunk_at, "chunk 1 decodes to 21000 bytes"}}},
+      {"chunk of more than 21000 compressed bytes",
+       archive_bytes(4)
+           .name("D:\\K\\F")
+           .raw_chunk(stored_stream(a19k, 38))
+           .end_of_file()
+           .end_of_archive(19000)
+           .str(),
+       0,
+       {{"D:\\K\\F", chunk_at, "chunk 1 is 21506 bytes compressed"}}},
+      {"short chunk in the middle of a file",
+       archive_bytes(4)
+           .name("D:\\K\\F")
+           .chunk(a19k)
+           .chunk("tail")
+           .end_of_file()
+           .end_of_archive(19004)
+           .str(),
+       0,
+       {{"D:\\K\\F", chunk_at,
+         "chunk 1 decodes to 19000 bytes; only a file's last chunk may be shorter than 20000"}}},
+      {"empty chunk in the middle of a file",
+       archive_bytes(4).name("D:\\K\\F").chunk("").chunk("x").end_of_file().end_of_archive(1).str(),
+       0,
+       {{"D:\\K\\F", chunk_at, "chunk 1 decodes to 0 bytes"}}},
+      {"full last chunk without the empty one",
+       archive_bytes(4).name("D:\\K\\F").chunk(full).end_of_file().end_of_archive(20000).str(),
+       0,
+       {{"D:\\K\\F", chunk_at, "ends with an empty chunk"}}},
+      {"file without chunks",
+       archive_bytes(4).name("D:\\K\\F").end_of_file().end_of_archive(0).str(),
+       0,
+       {{"D:\\K\\F", name_at, "no chunk"}}},
+      {"bytes behind a chunk's stream",
+       archive_bytes(4)
+           .name("D:\\K\\F")
+           .raw_chunk(zlib_compress("x") + "junk")
+           .end_of_file()
+           .end_of_archive(1)
+           .str(),
+       0,
+       {{"D:\\K\\F", chunk_at, "4 bytes behind the end of its zlib stream"}}},
+      {"names equal as Windows compares them",
+       archive_bytes(4)
+           .file("D:\\K\\S\\\xE4.TXT", "1")
+           .file("D:\\K\\B", "2")
+           .file("D:\\K\\s\\\xC4.txt", "3")
+           .end_of_archive(3)
+           .str(),
+       0,
+       {{"D:\\K\\s\\\xC4.txt", any_offset, "where the file named at offset 16 goes"}}},
+      {"empty and overlong names",
+       archive_bytes(4).file("", "x").file(long_name + "N", "y").end_of_archive(2).str(),
+       0,
+       {{"", name_at, "stored name of 0 characters"},
+        {long_name + "N", any_offset, "stored name of 251 characters"}}},
+      {"name that leaves the target",
+       archive_bytes(4).file("D:\\K\\..\\F", "x").end_of_archive(1).str(),
+       0,
+       {{"D:\\K\\..\\F", name_at, "leaves the target directory"}}},
+      {"names of two source roots",
+       archive_bytes(4).file("D:\\K\\A", "a").file("D:\\L\\B", "b").end_of_archive(2).str(),
+       0,
+       {{"D:\\L\\B", any_offset, "another source root"}}},
+      {"strip length not at a backslash",
+       archive_bytes(3).file("D:\\KK\\F", "x").end_of_archive(1).str(),
+       0,
+       {{"D:\\KK\\F", name_at, "character 3 of the stored name"}}},
+      {"wrong archive total",
+       archive_bytes(4).file("D:\\K\\F", "x").end_of_archive(2).str(),
+       0,
+       {{"", any_offset, "archive total 2 is not"}}},
+      {"no end-of-archive record",
+       archive_bytes(4).file("D:\\K\\F", "x").str(),
+       0,
+       {{"", any_offset, "no end-of-archive record"}}},
+      {"end-of-archive record cut short",
+       archive_bytes(4).file("D:\\K\\F", "x").bytes("\x04\x01").str(),
+       0,
+       {{"", any_offset, "cut short"}}},
+      {"stub without trailer",
+       archive_bytes(4, stub).file("D:\\K\\F", "x").end_of_archive(7).str(),
+       0,
+       {{"", any_offset, "0 bytes follow the end-of-archive record"}}},
+      {"trailer without stub",
+       archive_bytes(4).file("D:\\K\\F", "x").end_of_archive(1).bytes("QXA0000abc").str(),
+       0,
+       {{"", any_offset, "10 bytes follow"}}},
+      {"no marker", stub, st::marker_not_found, {{"", 6, "marker is missing"}}},
+      {"record where a file begins",
+       archive_bytes(4).record(2, 0, "").str(),
+       st::bad_top_record,
+       {{"", name_at, "where a file should begin"}}},
+      {"record inside a file",
+       archive_bytes(4).name("D:\\K\\F").record(1, 0, "").str(),
+       st::bad_file_record,
+       {{"D:\\K\\F", chunk_at, "inside a file"}}},
+      {"archive cut inside a chunk",
+       cut.substr(0, cut.size() - 10),
+       st::truncated_record,
+       {{"D:\\K\\F", chunk_at, "ends inside a file"}}},
+      {"chunk that does not decode",
+       archive_bytes(4).name("D:\\K\\F").raw_chunk("junk").end_of_file().str(),
+       st::chunk_decode_failed,
+       {{"D:\\K\\F", chunk_at, "does not decode"}}},
+  };
+
+  temp_drive drive;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    drive.write("A.BIN", c.archive);
+    std::vector<reported_problem> found;
+    archive::inspect_reporters to;
+    to.problem = [](const char* name, std::uint32_t offset, const char* text, void* context) {
+      static_cast<std::vector<reported_problem>*>(context)->push_back({name, offset, text});
+    };
+    to.context = &found;
+    archive::payload_summary summary;
+    EXPECT_EQ(archive::inspect_payload("C:\\A.BIN", to, summary), c.status);
+    ASSERT_EQ(found.size(), c.problems.size())
+        << (found.empty() ? "" : found[0].name + ": " + found[0].text);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const auto& want = c.problems[i];
+      EXPECT_EQ(found[i].name, want.name);
+      if (want.offset != any_offset) {
+        EXPECT_EQ(found[i].offset, want.offset);
+      }
+      EXPECT_NE(found[i].text.find(want.text), std::string::npos) << found[i].text;
+    }
+  }
+  archive::payload_summary summary;
+  EXPECT_EQ(archive::inspect_payload("C:\\NONE.BIN", {}, summary),
+            archive::status::source_open_failed);
+}
+
+} // namespace
