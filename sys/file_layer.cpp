@@ -6,6 +6,7 @@
 #include "sys/text_fields.h"
 
 #include <array>
+#include <cstring>
 
 namespace sys {
 
@@ -39,37 +40,64 @@ native_handle widen(file_handle handle) {
   return static_cast<native_handle>(handle);
 }
 
+std::uint32_t latest_transfer_error = error::success;
+
 // Logs a failed call with the platform error split in its 16-bit halves.
 void log_platform_error(std::uint32_t error, const char* message) {
+  latest_transfer_error = error;
   error_log_write(static_cast<std::int32_t>(error & 0xFFFFu), message,
                   static_cast<std::int32_t>(error >> 16));
+}
+
+// The entry of an open mode code, or nullptr for a code outside the table.
+const mode_entry* find_mode(int mode) {
+  for (const auto& candidate : mode_table)
+    if (candidate.code == mode)
+      return &candidate;
+  return nullptr;
+}
+
+// A handle the platform gave as a file handle: one above 0x7FFF is closed
+// again and logged.
+file_handle narrow(native_handle h) {
+  if (h == invalid_handle_value)
+    return refused_handle;
+  if (static_cast<std::uintptr_t>(h) > static_cast<std::uintptr_t>(max_file_handle_value)) {
+    current_platform().close_handle(h);
+    error_log_write(9, "Error Handle", 9);
+    return failed_handle;
+  }
+  return static_cast<file_handle>(h);
+}
+
+// Whether base\relative fits in a path of max_path_chars characters.
+bool fits_below(const char* base, const char* relative) {
+  const std::size_t base_length = std::strlen(base);
+  const bool separator = base_length > 0 && base[base_length - 1] != '\\';
+  return base_length + (separator ? 1 : 0) + std::strlen(relative) <=
+         static_cast<std::size_t>(max_path_chars);
 }
 
 } // namespace
 
 file_handle file_open(const char* path, int mode) {
   // Codes outside the table are refused like a platform refusal: -1, no record.
-  const mode_entry* entry = nullptr;
-  for (const auto& candidate : mode_table)
-    if (candidate.code == mode)
-      entry = &candidate;
+  const mode_entry* entry = find_mode(mode);
   if (entry == nullptr)
     return refused_handle;
 
   std::array<char, max_path_chars + 1> work;
   fold_name_copy(work.data(), path, 0, max_path_chars);
+  return narrow(current_platform().create_file(work.data(), entry->access, entry->share, entry->how,
+                                               entry->attributes));
+}
 
-  platform& p = current_platform();
-  const native_handle h =
-      p.create_file(work.data(), entry->access, entry->share, entry->how, entry->attributes);
-  if (h == invalid_handle_value)
+file_handle file_open_below(const char* base, const char* relative, int mode) {
+  const mode_entry* entry = find_mode(mode);
+  if (entry == nullptr || !fits_below(base, relative))
     return refused_handle;
-  if (static_cast<std::uintptr_t>(h) > static_cast<std::uintptr_t>(max_file_handle_value)) {
-    p.close_handle(h);
-    error_log_write(9, "Error Handle", 9);
-    return failed_handle;
-  }
-  return static_cast<file_handle>(h);
+  return narrow(current_platform().create_file_below(base, relative, entry->access, entry->share,
+                                                     entry->how, entry->attributes));
 }
 
 namespace {
@@ -124,6 +152,16 @@ int file_close_checked(file_handle handle) {
 
 int dir_create(const char* path) {
   return current_platform().create_directory(path) ? 0 : -1;
+}
+
+int dir_create_below(const char* base, const char* relative) {
+  if (!fits_below(base, relative))
+    return -1;
+  return current_platform().create_directory_below(base, relative) ? 0 : -1;
+}
+
+std::uint32_t last_transfer_error() {
+  return latest_transfer_error;
 }
 
 int dir_remove(const char* path) {

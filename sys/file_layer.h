@@ -47,6 +47,16 @@ inline constexpr int end = 2;
 // "Error Handle" 9/9 is logged).
 file_handle file_open(const char* path, int mode);
 
+// Opens relative below the directory base with an open mode code, as
+// file_open does, except that no link below base is followed and nothing is
+// folded: base and relative go to the platform as given (see
+// platform::create_file_below). base\relative of more than 256 characters in
+// all is refused with -1, never cut, without calling the platform. Returns
+// as file_open does; a link met below base is a refusal (-1) with the
+// platform error stopped_on_symlink, an existing file with other hard links
+// opened for writing one with too_many_links.
+file_handle file_open_below(const char* base, const char* relative, int mode);
+
 // Reads up to count bytes into buffer. Returns the count read (0 at the end of
 // the file), or -2 after logging "Error read" with the platform error's low and
 // high 16 bits. A count above 32767 is refused the same way with error 87
@@ -64,6 +74,11 @@ std::int16_t file_write(file_handle handle, const void* buffer, std::uint16_t co
 // value after logging "Seek error": a failure, or a position of 2^31 or more.
 std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method);
 
+// The platform error of the latest failed file_read, file_write or file_seek
+// of this layer, as it was logged: the error log's own calls, made after the
+// failure, change the platform's last error. error::success before any.
+std::uint32_t last_transfer_error();
+
 // Closes the handle; the platform's answer is not examined. Returns 0.
 int file_close(file_handle handle);
 
@@ -76,6 +91,12 @@ int file_close_checked(file_handle handle);
 // Creates one directory (its parent must exist), path as given. 0 on success,
 // -1 on any failure, an existing directory included. Nothing is logged.
 int dir_create(const char* path);
+
+// Creates the directory relative below the directory base (its parent must
+// exist), following no link below base; base and relative as given. 0 on
+// success, -1 on any failure (an existing entry of that name included, and
+// base\relative of more than 256 characters). Nothing is logged.
+int dir_create_below(const char* base, const char* relative);
 
 // Removes one empty directory (path cut and folded as file_open does). 0 on
 // success, -1 on failure. Nothing is logged.
