@@ -73,7 +73,8 @@ struct inspection {
       const std::size_t shown = h.length < 255 ? h.length : 255;
       std::memcpy(file.name.data(), name, shown);
       output_path placed;
-      file.name_safe = make_output_path("X:\\T\\", name, h.length, summary.strip, placed) == 0;
+      file.name_safe =
+          make_output_path("X:\\T\\", name, h.length, summary.strip, placed) == path_refusal::none;
       const int code = walk_file(file);
       if (code != status::success)
         return code;

@@ -14,6 +14,7 @@ struct engine_result {
   std::string block; // the nine result bytes
   std::string spec;  // the source spec text as the engine left it
   std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;
+  archive::failure_report report; // what the engine said failed
 };
 
 inline engine_result engine(const std::string& source, const std::string& spec,
@@ -28,8 +29,8 @@ inline engine_result engine(const std::string& source, const std::string& spec,
     static_cast<engine_result*>(context)->progress.emplace_back(consumed, produced);
   };
   hook.context = &r;
-  r.code =
-      archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(), block, hook);
+  r.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(), block,
+                                        hook, &r.report);
   r.block.assign(reinterpret_cast<const char*>(block), archive::result_block_bytes + 1);
   r.spec = spec_text.data();
   return r;
