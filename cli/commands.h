@@ -47,11 +47,13 @@ struct tree_output {
 int prepare_tree_output(const std::filesystem::path& dir, const std::filesystem::path& out,
                         tree_output* job);
 
-// One engine call with the failing path recorded: the status, and the path
-// and reason of the last refused open ("" when none).
+// One engine call with the failing path recorded: the status, the path and
+// reason of the last refused open ("" when none), and the engine's own
+// report of what failed.
 struct engine_outcome {
   int code = 0;
   std::string failure;
+  archive::failure_report report;
 };
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
                             const std::string& command, archive::progress_hook hook = {});

@@ -74,8 +74,8 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   std::uint8_t result[archive::result_block_bytes];
   failure_recorder recorder;
   engine_outcome outcome;
-  outcome.code =
-      archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(), result, hook);
+  outcome.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(),
+                                              result, hook, &outcome.report);
   if (recorder.failed())
     outcome.failure = recorder.describe();
   return outcome;

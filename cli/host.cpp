@@ -74,6 +74,10 @@ std::string error_words(std::uint32_t error) {
     return "name too long";
   case sys::error::not_enough_memory:
     return "out of memory";
+  case sys::error::stopped_on_symlink:
+    return "is a symbolic link, not followed";
+  case sys::error::too_many_links:
+    return "has other hard links, not written in place";
   default:
     return "system error " + std::to_string(error);
   }
@@ -103,6 +107,21 @@ sys::native_handle failure_recorder::create_file(const char* path, std::uint32_t
   return h;
 }
 
+sys::native_handle failure_recorder::create_file_below(const char* base_dir, const char* relative,
+                                                       std::uint32_t access, std::uint32_t share,
+                                                       sys::disposition how,
+                                                       std::uint32_t attributes) {
+  const sys::native_handle h =
+      base().create_file_below(base_dir, relative, access, share, how, attributes);
+  if (h == sys::invalid_handle_value) {
+    std::string path = base_dir;
+    if (!path.empty() && path.back() != '\\')
+      path += '\\';
+    note((path + relative).c_str());
+  }
+  return h;
+}
+
 std::FILE* failure_recorder::open_read_stream(const char* path) {
   std::FILE* f = base().open_read_stream(path);
   if (!f)
@@ -110,12 +129,36 @@ std::FILE* failure_recorder::open_read_stream(const char* path) {
   return f;
 }
 
-std::string failure_recorder::describe() const {
+namespace {
+
+// A drive-form path in the host's form when it can be had, else as text.
+std::string host_path(const char* drive_form) {
   std::array<char, path_room> host{};
   const bool mapped =
-      sys::current_platform().drive_to_host_path(path_.c_str(), host.data(), path_room);
-  return (mapped ? std::string(host.data()) : host_text(path_.c_str())) + " (" +
-         error_words(error_) + ")";
+      sys::current_platform().drive_to_host_path(drive_form, host.data(), path_room);
+  return mapped ? std::string(host.data()) : host_text(drive_form);
+}
+
+} // namespace
+
+std::string failure_recorder::describe() const {
+  return host_path(path_.c_str()) + " (" + error_words(error_) + ")";
+}
+
+std::string describe_report(const archive::failure_report& report) {
+  const char* path = report.path.data();
+  switch (report.reason) {
+  case archive::failure_reason::none:
+    return "";
+  case archive::failure_reason::platform:
+    return host_path(path) + " (" + error_words(report.error) + ")";
+  case archive::failure_reason::path_too_long:
+    return host_path(path) + " (path too long)";
+  case archive::failure_reason::unsafe_name:
+    return host_text(path) + " (stored name would leave the target directory)";
+  default:
+    return host_text(path);
+  }
 }
 
 } // namespace cli

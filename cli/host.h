@@ -2,6 +2,7 @@
 // Windows-1252 ones, and a record of which path the engine failed on.
 #pragma once
 
+#include "archive/run_archive_command.h"
 #include "sys/forwarding_platform.h"
 
 #include <cstdint>
@@ -25,6 +26,11 @@ std::string host_text(const char* system_text);
 // A Win32 error number in words ("access denied").
 std::string error_words(std::uint32_t error);
 
+// What a failure report says, for people: the path (host form when it can
+// be had) and the reason in words; "" for an empty report. Reasons without
+// words of their own give the path alone.
+std::string describe_report(const archive::failure_report& report);
+
 // Installed for the length of an engine call: remembers the last path whose
 // open or creation the platform refused, and why.
 class failure_recorder final : public sys::forwarding_platform {
@@ -40,6 +46,9 @@ public:
 
   sys::native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                  sys::disposition how, std::uint32_t attributes) override;
+  sys::native_handle create_file_below(const char* base_dir, const char* relative,
+                                       std::uint32_t access, std::uint32_t share,
+                                       sys::disposition how, std::uint32_t attributes) override;
   std::FILE* open_read_stream(const char* path) override;
 
 private:
