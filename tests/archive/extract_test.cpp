@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -250,8 +251,10 @@ TEST_F(Extract, LinksBelowTheTargetAreRefusedAndNothingIsWrittenThroughThem) {
       fs::create_hard_link(outside / c.points, drive.c() / "T" / c.link, ec);
     else
       fs::create_symlink(outside / c.points, drive.c() / "T" / c.link, ec);
-    if (ec)
-      GTEST_SKIP() << "no links here: " << ec.message();
+    if (ec) { // Wine cannot make symbolic links; its hard links are still tried
+      std::printf("no link %s here: %s\n", c.what, ec.message().c_str());
+      continue;
+    }
 
     const auto r = run(archive_bytes(4).file(c.stored, "evil").str());
     EXPECT_EQ(r.code, 'p') << c.what;
