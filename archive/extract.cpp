@@ -5,7 +5,11 @@
 #include "archive/payload_reader.h"
 #include "archive/stored_name.h"
 #include "sys/file_layer.h"
+#include "sys/platform.h"
+#include "sys/text_fields.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace archive {
@@ -27,9 +31,10 @@ void create_target_chain(const char* target) {
   }
 }
 
-// Creates the directories the output path needs, in order, except those the
-// previous file's path made already (the same leading directories).
-void create_directories(output_path& path, const output_path& previous) {
+// Creates the directories the output path needs below its base, in order,
+// except those the previous file's path made already (the same leading
+// directories). base: the path's first base_length characters.
+void create_directories(output_path& path, const output_path& previous, const char* base) {
   int k = 0;
   while (k < path.directories && k < previous.directories &&
          path.directory_ends[static_cast<std::size_t>(k)] ==
@@ -42,7 +47,7 @@ void create_directories(output_path& path, const output_path& previous) {
     const auto end = static_cast<std::size_t>(path.directory_ends[static_cast<std::size_t>(k)]);
     const char saved = path.text[end];
     path.text[end] = '\0';
-    sys::dir_create(path.text.data());
+    sys::dir_create_below(base, path.text.data() + path.base_length);
     path.text[end] = saved;
   }
 }
@@ -56,9 +61,15 @@ struct extraction {
   std::uint32_t decoded_total = 0;
   bool report_progress = false;
   output_path previous_path; // directories already made for the file before
+  // The target text, folded once: the chain, the directories and the files
+  // below it are all made from this same text. base is its part up to and
+  // including its last backslash, the directory every output lies below.
+  std::array<char, max_target_chars + 1> target{};
+  std::array<char, max_target_chars + 1> base{};
 
-  // Unpacks one file's chunk records up to its end-of-file record.
-  int unpack_file(sys::file_handle out) {
+  // Unpacks one file's chunk records up to its end-of-file record into out,
+  // the file at path.
+  int unpack_file(sys::file_handle out, const char* path) {
     std::uint8_t* compressed = call.read_area.get() + sys::max_transfer_bytes;
     std::uint8_t* decoded = call.record_area.get();
     for (;;) {
@@ -73,11 +84,32 @@ struct extraction {
       decoded_total += length;
       if (report_progress)
         call.progress(compressed_total, decoded_total);
+      if (length == 0)
+        continue;
       // A file that cannot take its data is no successful extraction.
-      if (length > 0 && sys::file_write(out, decoded, static_cast<std::uint16_t>(length)) !=
-                            static_cast<std::int16_t>(length))
-        return status::output_create_failed;
+      const std::int16_t written =
+          sys::file_write(out, decoded, static_cast<std::uint16_t>(length));
+      if (written != static_cast<std::int16_t>(length))
+        return call.fail(status::output_create_failed, failure_reason::platform, path,
+                         written < 0 ? sys::file_last_error() : sys::error::disk_full);
     }
+  }
+
+  // Refuses the stored name name[0..length) for why.
+  int refuse(path_refusal why, const std::uint8_t* name, int length) {
+    std::array<char, output_path_bytes> text{};
+    if (why == path_refusal::unsafe_name) {
+      std::memcpy(text.data(), name,
+                  static_cast<std::size_t>(std::min(length, output_path_bytes - 1)));
+      return call.fail(status::output_create_failed, failure_reason::unsafe_name, text.data());
+    }
+    // The path as far as it goes: the target and the part below the strip.
+    const int target_length = static_cast<int>(strnlen(target.data(), max_target_chars));
+    std::memcpy(text.data(), target.data(), static_cast<std::size_t>(target_length));
+    const int rest =
+        std::max(0, std::min(length - strip - 1, output_path_bytes - 1 - target_length));
+    std::memcpy(text.data() + target_length, name + strip + 1, static_cast<std::size_t>(rest));
+    return call.fail(status::output_create_failed, failure_reason::path_too_long, text.data());
   }
 
   // One file: its name record's payload, its output path, its chunks.
@@ -88,15 +120,37 @@ struct extraction {
     if (reader.read(name, h.length) != h.length)
       return status::bad_top_record; // the archive ends inside the name
     output_path path;
-    const int refused = make_output_path(call.spec, name, h.length, strip, path);
-    if (refused != 0)
-      return refused;
-    create_directories(path, previous_path);
+    const path_refusal refused = make_output_path(target.data(), name, h.length, strip, path);
+    if (refused != path_refusal::none)
+      return refuse(refused, name, h.length);
+    create_directories(path, previous_path, base.data());
     previous_path = path;
-    sys::scoped_file out(sys::file_open(path.text.data(), sys::open_mode::create));
+    const char* text = path.text.data();
+    sys::scoped_file out(
+        sys::file_open_below(base.data(), text + path.base_length, sys::open_mode::create));
     if (!out.ok())
-      return status::output_create_failed;
-    return unpack_file(out.get());
+      return call.fail_platform(status::output_create_failed, text);
+    const int code = unpack_file(out.get(), text);
+    if (code != status::success)
+      return code;
+    // A file whose last data the system could not keep is not complete.
+    if (out.close() != 0)
+      return call.fail_platform(status::output_create_failed, text);
+    return status::success;
+  }
+
+  // Takes the target text: refused beyond 250 characters, before anything
+  // is created; folded once, so the chain and the files agree.
+  int take_target() {
+    if (strnlen(call.spec, max_target_chars + 1) > max_target_chars)
+      return call.fail(status::output_create_failed, failure_reason::path_too_long, call.spec);
+    sys::fold_name_copy(target.data(), call.spec, 0, max_target_chars);
+    const char* last = std::strrchr(target.data(), '\\');
+    const std::size_t base_length =
+        last == nullptr ? 0 : static_cast<std::size_t>(last - target.data()) + 1;
+    std::memcpy(base.data(), target.data(), base_length);
+    base[base_length] = '\0';
+    return status::success;
   }
 
   int run() {
@@ -105,7 +159,9 @@ struct extraction {
     std::uint8_t after_marker[4] = {};
     reader.read(after_marker, 4); // strip length, then the empty end-of-file record
     strip = after_marker[0];
-    create_target_chain(call.spec);
+    if (const int code = take_target(); code != status::success)
+      return code;
+    create_target_chain(target.data());
 
     record_header h;
     int got = reader.read_header(&h);

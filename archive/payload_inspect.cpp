@@ -231,7 +231,8 @@ struct inspection {
       const std::size_t shown = h.length < 255 ? h.length : 255;
       std::memcpy(file.name.data(), name, shown);
       output_path path;
-      file.name_safe = make_output_path(check_target, name, h.length, summary.strip, path) == 0;
+      file.name_safe =
+          make_output_path(check_target, name, h.length, summary.strip, path) == path_refusal::none;
       check_name(file, name, h.length, at, path);
       const int code = walk_file(file, at);
       if (code != status::success)

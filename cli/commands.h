@@ -56,12 +56,13 @@ inline constexpr std::size_t max_engine_path = 255;
 int prepare_tree_output(const std::filesystem::path& dir, const std::filesystem::path& out,
                         tree_output* job);
 
-// One engine call with the failing path recorded: the status, and the path
-// and reason of the last refused open ("" when none).
+// One engine call with the failing path recorded: the status, the path and
+// reason of the last refused open ("" when none), and the engine's own
+// report of what failed.
 struct engine_outcome {
   int code = 0;
   std::string failure;
-  archive::failure_reason reason = archive::failure_reason::none;
+  archive::failure_report report;
 };
 
 // The failure of packing a tree, with the room left below DIR where a path

@@ -80,10 +80,10 @@ int prepare_tree_output(const fs::path& dir, const fs::path& out, tree_output* j
 }
 
 std::string tree_failure(const engine_outcome& outcome, const tree_output& job) {
-  if (outcome.reason == archive::failure_reason::path_too_long)
+  if (outcome.report.reason == archive::failure_reason::path_too_long)
     return outcome.failure + "; paths below the directory have room for " +
            std::to_string(job.path_room) + " characters";
-  if (outcome.reason == archive::failure_reason::name_too_long)
+  if (outcome.report.reason == archive::failure_reason::name_too_long)
     return outcome.failure + "; names below the directory have room for " +
            std::to_string(job.name_room) + " characters";
   return outcome.failure;
@@ -95,14 +95,12 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   spec_text.push_back('\0');
   std::uint8_t result[archive::result_block_bytes];
   failure_recorder recorder;
-  archive::failure_report report;
   engine_outcome outcome;
   outcome.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(),
-                                              result, hook, &report);
+                                              result, hook, &outcome.report);
   if (outcome.code == archive::status::success)
     return outcome;
-  outcome.failure = describe_failure(report);
-  outcome.reason = report.reason;
+  outcome.failure = describe_failure(outcome.report);
   if (outcome.failure.empty() && recorder.failed())
     outcome.failure = recorder.describe();
   return outcome;

@@ -21,7 +21,8 @@ constexpr const char* help =
     "\n"
     "Unpacks the payload archive of INSTALLER (an installer or a bare payload\n"
     "archive) into DIR, creating DIR and the directories it needs. Files of the same\n"
-    "name are replaced. Stored names that would leave DIR are refused.\n"
+    "name are replaced. Stored names that would leave DIR are refused, and so is a\n"
+    "symbolic link met below DIR, and a file there with other hard links.\n"
     "\n"
     "  --quiet  no progress bar\n";
 
@@ -52,10 +53,11 @@ int run_extract_command(const arguments& args) {
     progress_bar bar("extracting", fs::file_size(installer, ec), !opts.has("--quiet"));
     outcome = run_recorded(source, target, "PJ", {progress_bar::on_consumed, &bar});
   }
-  if (outcome.code != archive::status::success)
+  if (outcome.code != archive::status::success) {
     return work_error("extraction of " + installer.string() +
                       " failed: " + archive::status_text(outcome.code) +
                       (outcome.failure.empty() ? "" : ": " + outcome.failure));
+  }
   return 0;
 }
 

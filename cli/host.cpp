@@ -81,6 +81,10 @@ std::string error_words(std::uint32_t error) {
     return "read error";
   case sys::error::write_fault:
     return "write error";
+  case sys::error::stopped_on_symlink:
+    return "is a symbolic link, not followed";
+  case sys::error::too_many_links:
+    return "has other hard links, not written in place";
   default:
     return "system error " + std::to_string(error);
   }
@@ -109,8 +113,8 @@ std::string describe_failure(const archive::failure_report& report) {
     return path + " (" + error_words(report.error) + ")";
   case failure_reason::path_too_long:
     return host_text(report.path.data()) +
-           "...: path too long (paths are at most 255 characters in drive form, a source spec "
-           "at most 200)";
+           "...: path too long (in drive form a path has at most 255 characters, a target "
+           "directory 250, a source spec 200)";
   case failure_reason::name_too_long:
     return path + ": would be stored under " + std::to_string(std::strlen(report.path.data())) +
            " characters; stored names have at most 250";
@@ -161,6 +165,21 @@ sys::native_handle failure_recorder::create_file(const char* path, std::uint32_t
   return h;
 }
 
+sys::native_handle failure_recorder::create_file_below(const char* base_dir, const char* relative,
+                                                       std::uint32_t access, std::uint32_t share,
+                                                       sys::disposition how,
+                                                       std::uint32_t attributes) {
+  const sys::native_handle h =
+      base().create_file_below(base_dir, relative, access, share, how, attributes);
+  if (h == sys::invalid_handle_value) {
+    std::string path = base_dir;
+    if (!path.empty() && path.back() != '\\')
+      path += '\\';
+    note((path + relative).c_str());
+  }
+  return h;
+}
+
 std::FILE* failure_recorder::open_read_stream(const char* path) {
   std::FILE* f = base().open_read_stream(path);
   if (!f)
@@ -169,11 +188,7 @@ std::FILE* failure_recorder::open_read_stream(const char* path) {
 }
 
 std::string failure_recorder::describe() const {
-  std::array<char, path_room> host{};
-  const bool mapped =
-      sys::current_platform().drive_to_host_path(path_.c_str(), host.data(), path_room);
-  return (mapped ? std::string(host.data()) : host_text(path_.c_str())) + " (" +
-         error_words(error_) + ")";
+  return host_path(path_.c_str()) + " (" + error_words(error_) + ")";
 }
 
 } // namespace cli

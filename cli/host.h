@@ -45,6 +45,9 @@ public:
 
   sys::native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                  sys::disposition how, std::uint32_t attributes) override;
+  sys::native_handle create_file_below(const char* base_dir, const char* relative,
+                                       std::uint32_t access, std::uint32_t share,
+                                       sys::disposition how, std::uint32_t attributes) override;
   std::FILE* open_read_stream(const char* path) override;
 
 private:

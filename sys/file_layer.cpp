@@ -50,10 +50,6 @@ void log_platform_error(std::uint32_t error, const char* message) {
   last_failure = error;
 }
 
-} // namespace
-
-namespace {
-
 const mode_entry* find_mode(int mode) {
   for (const auto& candidate : mode_table)
     if (candidate.code == mode)
@@ -61,11 +57,18 @@ const mode_entry* find_mode(int mode) {
   return nullptr;
 }
 
-// The platform's open of a path ready for it; the handle checks of file_open.
-file_handle open_prepared(const char* path, const mode_entry& entry) {
+// Whether base\relative fits in a path of max_path_chars characters.
+bool fits_below(const char* base, const char* relative) {
+  const std::size_t base_length = std::strlen(base);
+  const bool separator = base_length > 0 && base[base_length - 1] != '\\';
+  return base_length + (separator ? 1 : 0) + std::strlen(relative) <=
+         static_cast<std::size_t>(max_path_chars);
+}
+
+// A handle the platform gave as a file handle: one above 0x7FFF is closed
+// again and logged.
+file_handle narrow(native_handle h) {
   platform& p = current_platform();
-  const native_handle h =
-      p.create_file(path, entry.access, entry.share, entry.how, entry.attributes);
   if (h == invalid_handle_value) {
     last_failure = p.last_error();
     return refused_handle;
@@ -77,6 +80,12 @@ file_handle open_prepared(const char* path, const mode_entry& entry) {
     return failed_handle;
   }
   return static_cast<file_handle>(h);
+}
+
+// The platform's open of a path ready for it.
+file_handle open_prepared(const char* path, const mode_entry& entry) {
+  return narrow(
+      current_platform().create_file(path, entry.access, entry.share, entry.how, entry.attributes));
 }
 
 } // namespace
@@ -104,6 +113,20 @@ file_handle file_open_unfolded(const char* path, int mode) {
     return refused_handle;
   }
   return open_prepared(path, *entry);
+}
+
+file_handle file_open_below(const char* base, const char* relative, int mode) {
+  const mode_entry* entry = find_mode(mode);
+  if (entry == nullptr) {
+    last_failure = error::invalid_parameter;
+    return refused_handle;
+  }
+  if (!fits_below(base, relative)) {
+    last_failure = error::filename_too_long;
+    return refused_handle;
+  }
+  return narrow(current_platform().create_file_below(base, relative, entry->access, entry->share,
+                                                     entry->how, entry->attributes));
 }
 
 std::uint32_t file_last_error() {
@@ -189,6 +212,12 @@ int file_close_checked(file_handle handle) {
 
 int dir_create(const char* path) {
   return current_platform().create_directory(path) ? 0 : -1;
+}
+
+int dir_create_below(const char* base, const char* relative) {
+  if (!fits_below(base, relative))
+    return -1;
+  return current_platform().create_directory_below(base, relative) ? 0 : -1;
 }
 
 int dir_remove(const char* path) {

@@ -52,6 +52,16 @@ file_handle file_open(const char* path, int mode);
 // folded, and one longer than 256 characters is refused (-1), never cut.
 file_handle file_open_unfolded(const char* path, int mode);
 
+// Opens relative below the directory base with an open mode code, as
+// file_open does, except that no link below base is followed and nothing is
+// folded: base and relative go to the platform as given (see
+// platform::create_file_below). base\relative of more than 256 characters in
+// all is refused with -1, never cut, without calling the platform. Returns
+// as file_open does; a link met below base is a refusal (-1) with the
+// platform error stopped_on_symlink, an existing file with other hard links
+// opened for writing one with too_many_links.
+file_handle file_open_below(const char* base, const char* relative, int mode);
+
 // The platform error of the latest call of this layer that failed (an open,
 // a transfer, file_status, file_cut, file_close_checked), kept apart from the
 // calls the error log itself makes.
@@ -94,6 +104,12 @@ int file_close_checked(file_handle handle);
 // Creates one directory (its parent must exist), path as given. 0 on success,
 // -1 on any failure, an existing directory included. Nothing is logged.
 int dir_create(const char* path);
+
+// Creates the directory relative below the directory base (its parent must
+// exist), following no link below base; base and relative as given. 0 on
+// success, -1 on any failure (an existing entry of that name included, and
+// base\relative of more than 256 characters). Nothing is logged.
+int dir_create_below(const char* base, const char* relative);
 
 // Removes one empty directory (path cut and folded as file_open does). 0 on
 // success, -1 on failure. Nothing is logged.

@@ -14,6 +14,11 @@ public:
                             disposition how, std::uint32_t attributes) override {
     return base_.create_file(path, access, share, how, attributes);
   }
+  native_handle create_file_below(const char* base_dir, const char* relative, std::uint32_t access,
+                                  std::uint32_t share, disposition how,
+                                  std::uint32_t attributes) override {
+    return base_.create_file_below(base_dir, relative, access, share, how, attributes);
+  }
   bool read_file(native_handle handle, void* buffer, std::uint32_t count,
                  std::uint32_t* done) override {
     return base_.read_file(handle, buffer, count, done);
@@ -33,6 +38,9 @@ public:
   bool set_end_of_file(native_handle handle) override { return base_.set_end_of_file(handle); }
   std::uint32_t last_error() override { return base_.last_error(); }
   bool create_directory(const char* path) override { return base_.create_directory(path); }
+  bool create_directory_below(const char* base_dir, const char* relative) override {
+    return base_.create_directory_below(base_dir, relative);
+  }
   bool remove_directory(const char* path) override { return base_.remove_directory(path); }
   native_handle find_first_file(const char* pattern, find_data* out) override {
     return base_.find_first_file(pattern, out);

@@ -47,6 +47,8 @@ inline constexpr std::uint32_t dir_not_empty = 145;          // ERROR_DIR_NOT_EM
 inline constexpr std::uint32_t already_exists = 183;         // ERROR_ALREADY_EXISTS
 inline constexpr std::uint32_t filename_too_long = 206;      // ERROR_FILENAME_EXCED_RANGE
 inline constexpr std::uint32_t negative_seek = 131;          // ERROR_NEGATIVE_SEEK
+inline constexpr std::uint32_t stopped_on_symlink = 681;     // ERROR_STOPPED_ON_SYMLINK
+inline constexpr std::uint32_t too_many_links = 1142;        // ERROR_TOO_MANY_LINKS
 inline constexpr std::uint32_t cant_resolve_filename = 1921; // ERROR_CANT_RESOLVE_FILENAME:
                                                              // a link loop
 } // namespace error
@@ -137,6 +139,23 @@ public:
   virtual native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                     disposition how, std::uint32_t attributes) = 0;
 
+  // CreateFileA of base\relative that never follows a link below base. base:
+  // drive form, an existing directory, resolved as create_file resolves paths
+  // (its links are the caller's choice and are followed); it may end in a
+  // backslash. relative: components joined by single backslashes, each one
+  // existing or new as create_file matches them, none empty, "." or "..",
+  // made of dots and blanks only, or holding '/', ':' or control characters
+  // (invalid_name). An existing component below base that is a symbolic link
+  // or another reparse point, whether it leads to a file, a directory or
+  // nowhere, is refused with stopped_on_symlink; the file itself must be a
+  // regular file (access_denied), and an existing one with other hard links
+  // is not opened for writing or emptied (too_many_links). Otherwise as
+  // create_file, sharing rules included; a refused create_always leaves an
+  // existing file as it was.
+  virtual native_handle create_file_below(const char* base, const char* relative,
+                                          std::uint32_t access, std::uint32_t share,
+                                          disposition how, std::uint32_t attributes) = 0;
+
   // ReadFile, synchronous. Reads up to count bytes into buffer; *done receives
   // the count read (0 at the end of the file). Returns false on failure, with
   // *done set to 0 (last_error: invalid_handle, access_denied, read_fault, ...).
@@ -176,6 +195,12 @@ public:
   // must exist. False when the directory or a file of that name exists
   // (already_exists) or the parent is missing (path_not_found).
   virtual bool create_directory(const char* path) = 0;
+
+  // CreateDirectoryA of base\relative, with base and relative as
+  // create_file_below takes them: a link among the components that lead to
+  // the new directory is refused with stopped_on_symlink; an existing entry of
+  // the new directory's name (a link included) gives already_exists.
+  virtual bool create_directory_below(const char* base, const char* relative) = 0;
 
   // RemoveDirectoryA. Only an empty directory. False on failure
   // (file_not_found, dir_not_empty, access_denied, ...).
@@ -278,6 +303,12 @@ public:
 // seek_stream returns 0 or -1; tell_stream the position or -1.
 int seek_stream(std::FILE* stream, std::int64_t offset, int origin);
 std::int64_t tell_stream(std::FILE* stream);
+
+// Whether relative is a path create_file_below and create_directory_below
+// take: one or more components joined by single backslashes, none of them
+// empty, made of dots and blanks only ("..", and "..." which Windows would
+// cut to ".."), or holding '/', ':' or a control character.
+bool is_plain_relative_path(const char* relative);
 
 // The backend in use: the build's own, unless a test installed another.
 platform& current_platform();

@@ -1,5 +1,6 @@
 // Extraction: placement, the marker rule, and every status with what it leaves.
 #include "archive/format.h"
+#include "sys/platform.h"
 #include "tests/archive/engine_helpers.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/fault_platform.h"
@@ -7,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <set>
+#include <system_error>
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
@@ -136,7 +140,131 @@ TEST_F(Extract, NamesLeavingTheTargetAreRefusedBeforeAnythingIsCreated) {
 
 TEST_F(Extract, OverlongOutputPathIsStatusP) {
   const std::string name = "D:\\K\\" + std::string(200, 'd') + "\\" + std::string(60, 'f');
-  EXPECT_EQ(run(archive_bytes(4).file(name, "x").str()).code, 'p');
+  const auto r = run(archive_bytes(4).file(name, "x").str());
+  EXPECT_EQ(r.code, 'p');
+  EXPECT_EQ(r.report.reason, archive::failure_reason::path_too_long);
+}
+
+TEST_F(Extract, TargetOver250CharactersIsRefusedBeforeAnythingIsCreated) {
+  drive.write("SETUP.EXE", archive_bytes(4).file("D:\\K\\F", "f").str());
+  const std::string at_limit = "C:\\" + std::string(246, 'L') + "\\"; // 250 characters
+  EXPECT_EQ(engine("C:\\SETUP.EXE", at_limit, "PI ").code, 0);
+  EXPECT_EQ(temp_drive::read(drive.c() / std::string(246, 'L') / "F"), "f");
+  const std::string over = "C:\\" + std::string(247, 'M') + "\\"; // 251
+  const auto r = engine("C:\\SETUP.EXE", over, "PI ");
+  EXPECT_EQ(r.code, 'p');
+  EXPECT_EQ(r.report.reason, archive::failure_reason::path_too_long);
+  EXPECT_EQ(std::string(r.report.path.data()), over);
+  EXPECT_FALSE(fs::exists(drive.c() / std::string(247, 'M')));
+  EXPECT_FALSE(fs::exists(drive.c() / std::string(247, 'M').append("F")));
+}
+
+// Names as the directory listing gives them, Windows-1252: unpacked as they
+// were stored, never folded as code page 850 (0x92 is not Æ, 0xD4 not È).
+// The target is folded once, so its chain and the files agree.
+TEST_F(Extract, StoredNamesKeepTheirBytesAndTheTargetIsFoldedOnce) {
+  const std::vector<std::string> names = {"\x92S.TXT",
+                                          "\xD4"
+                                          "DIR\\F.TXT",
+                                          "\x84\x8A\x99.TXT"};
+  archive_bytes a(4);
+  for (const auto& n : names)
+    a.file("D:\\K\\" + n, n);
+  drive.write("SETUP.EXE", a.str());
+  const auto r = engine("C:\\SETUP.EXE", "C:\\\x84T\\", "PI "); // code page 850 ä
+  ASSERT_EQ(r.code, 0);
+  const std::string target = "C:\\\xC4T\\"; // Ä in Windows-1252
+  auto listed = [](const std::string& pattern) {
+    std::set<std::string> found;
+    sys::find_data d;
+    const sys::native_handle h = sys::current_platform().find_first_file(pattern.c_str(), &d);
+    for (bool more = h != sys::invalid_handle_value; more;
+         more = sys::current_platform().find_next_file(h, &d))
+      if (d.long_name[0] != '.')
+        found.insert(d.long_name);
+    if (h != sys::invalid_handle_value)
+      sys::current_platform().find_close(h);
+    return found;
+  };
+  EXPECT_EQ(listed(target + "*.*"), (std::set<std::string>{"\x92S.TXT",
+                                                           "\xD4"
+                                                           "DIR",
+                                                           "\x84\x8A\x99.TXT"}));
+  EXPECT_EQ(listed(target + "\xD4"
+                            "DIR\\*.*"),
+            (std::set<std::string>{"F.TXT"}));
+}
+
+// Faults of the output file's platform calls: each is status 'p', reported
+// with the output path and the platform's error. 681 stands for a link the
+// platform refused to follow, which Wine cannot make.
+TEST_F(Extract, OutputFailuresAreStatusPWithPathAndError) {
+  struct fault_case {
+    op call;
+    std::uint32_t error;
+  };
+  for (const auto& c : {fault_case{op::create_file_below, sys::error::stopped_on_symlink},
+                        fault_case{op::write_file, sys::error::disk_full},
+                        fault_case{op::close_handle, sys::error::disk_full}}) {
+    fault_platform fake;
+    scoped_platform use(fake);
+    fake.fail(c.call, 1, c.error);
+    const auto r = run(archive_bytes(4).file("D:\\K\\SUB\\F.DAT", "data").str());
+    EXPECT_EQ(r.code, 'p') << static_cast<int>(c.call);
+    EXPECT_EQ(r.report.reason, archive::failure_reason::platform);
+    EXPECT_EQ(r.report.error, c.error);
+    EXPECT_EQ(std::string(r.report.path.data()), "C:\\T\\SUB\\F.DAT");
+    EXPECT_EQ(fake.open_files(), 0);
+  }
+}
+
+// Symbolic links below the target, to a file, to a directory, dangling, or
+// found by a stored name of another case, are never followed; nor is a file
+// with another hard link written in place.
+TEST_F(Extract, LinksBelowTheTargetAreRefusedAndNothingIsWrittenThroughThem) {
+  struct link_case {
+    const char* what;
+    const char* stored;
+    const char* link;   // below C:\T
+    const char* points; // below C:\\OUT, outside the target
+    bool hard;
+    std::uint32_t error;
+  };
+  const link_case cases[] = {
+      {"to a file", "D:\\K\\E.TXT", "E.TXT", "victim.txt", false, sys::error::stopped_on_symlink},
+      {"to a directory", "D:\\K\\LINK\\E.TXT", "LINK", "dir", false,
+       sys::error::stopped_on_symlink},
+      {"dangling", "D:\\K\\E.TXT", "E.TXT", "missing.txt", false, sys::error::stopped_on_symlink},
+      {"by another case", "D:\\K\\LINK\\E.TXT", "link", "dir", false,
+       sys::error::stopped_on_symlink},
+      {"a hard link", "D:\\K\\E.TXT", "E.TXT", "victim.txt", true, sys::error::too_many_links},
+  };
+  const fs::path outside = drive.c() / "OUT";
+  for (const auto& c : cases) {
+    fs::remove_all(drive.c() / "T");
+    fs::remove_all(outside);
+    fs::create_directories(outside / "dir");
+    fs::create_directories(drive.c() / "T");
+    drive.write("OUT/victim.txt", "keep");
+    std::error_code ec;
+    if (c.hard)
+      fs::create_hard_link(outside / c.points, drive.c() / "T" / c.link, ec);
+    else
+      fs::create_symlink(outside / c.points, drive.c() / "T" / c.link, ec);
+    if (ec) { // Wine cannot make symbolic links; its hard links are still tried
+      std::printf("no link %s here: %s\n", c.what, ec.message().c_str());
+      continue;
+    }
+
+    const auto r = run(archive_bytes(4).file(c.stored, "evil").str());
+    EXPECT_EQ(r.code, 'p') << c.what;
+    EXPECT_EQ(r.report.reason, archive::failure_reason::platform) << c.what;
+    EXPECT_EQ(r.report.error, c.error) << c.what;
+    EXPECT_EQ(std::string(r.report.path.data()), "C:\\T\\" + std::string(c.stored + 5)) << c.what;
+    EXPECT_EQ(temp_drive::read(outside / "victim.txt"), "keep") << c.what;
+    EXPECT_TRUE(fs::is_empty(outside / "dir")) << c.what;
+    EXPECT_FALSE(fs::exists(outside / "missing.txt")) << c.what;
+  }
 }
 
 TEST_F(Extract, UnexpectedRecordInsideAFileIsStatusQAndKeepsWhatWasWritten) {

@@ -1,5 +1,4 @@
 // From stored names to output paths: placement, strip length, refusals.
-#include "archive/run_archive_command.h"
 #include "archive/stored_name.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +8,10 @@
 
 namespace {
 
+using archive::path_refusal;
+
 struct placed {
-  int code;
+  path_refusal code;
   std::string path;
   std::vector<std::string> directories;
 };
@@ -21,7 +22,7 @@ placed place(const std::string& target, const std::string& name, int strip) {
   p.code =
       archive::make_output_path(target.c_str(), reinterpret_cast<const std::uint8_t*>(name.data()),
                                 static_cast<int>(name.size()), strip, out);
-  if (p.code == 0) {
+  if (p.code == path_refusal::none) {
     p.path = out.text.data();
     for (int k = 0; k < out.directories; ++k)
       p.directories.push_back(p.path.substr(0, static_cast<std::size_t>(out.directory_ends[k])));
@@ -31,12 +32,12 @@ placed place(const std::string& target, const std::string& name, int strip) {
 
 TEST(OutputPath, RelativePartLandsBelowTheTarget) {
   const auto p = place("C:\\QXA0000A\\", "D:\\BUILD\\KIT\\HELP\\INDEX.HLP", 12);
-  ASSERT_EQ(p.code, 0);
+  ASSERT_EQ(p.code, path_refusal::none);
   EXPECT_EQ(p.path, "C:\\QXA0000A\\HELP\\INDEX.HLP");
   EXPECT_EQ(p.directories, (std::vector<std::string>{"C:\\QXA0000A\\HELP"}));
 
   const auto two = place("C:\\T\\", "D:\\K\\A\\B\\F.DAT", 4);
-  ASSERT_EQ(two.code, 0);
+  ASSERT_EQ(two.code, path_refusal::none);
   EXPECT_EQ(two.path, "C:\\T\\A\\B\\F.DAT");
   EXPECT_EQ(two.directories, (std::vector<std::string>{"C:\\T\\A", "C:\\T\\A\\B"}));
 
@@ -58,7 +59,7 @@ TEST(OutputPath, NameWithoutBackslashBeginsAtIndexOne) {
 }
 
 TEST(OutputPath, NamesThatWouldLeaveTheTargetAreRefused) {
-  const int refused = archive::status::output_create_failed;
+  const path_refusal refused = path_refusal::unsafe_name;
   for (const char* relative :
        {"..\\EVIL.TXT", "A\\..\\..\\EVIL.TXT", "..", "A\\...\\X", "A\\. .\\X", "C:\\EVIL.TXT",
         "A\\B:C", "\\EVIL.TXT", "A\\\\B.TXT", "A\\", "A/../../X", "A\\\x01.TXT", " "}) {
@@ -70,18 +71,18 @@ TEST(OutputPath, NamesThatWouldLeaveTheTargetAreRefused) {
 
 TEST(OutputPath, OrdinaryDotsAndBlanksInNamesAreKept) {
   const auto p = place("C:\\T\\", "D:\\K\\.config\\my file.v1..txt", 4);
-  ASSERT_EQ(p.code, 0);
+  ASSERT_EQ(p.code, path_refusal::none);
   EXPECT_EQ(p.path, "C:\\T\\.config\\my file.v1..txt");
 }
 
 TEST(OutputPath, PathsMustFitIn255Characters) {
   const std::string target = "C:\\T\\"; // 5 characters
-  EXPECT_EQ(place(target, "D:\\K\\" + std::string(250, 'a'), 4).code, 0);
-  EXPECT_EQ(place(target, "D:\\K\\" + std::string(251, 'a'), 4).code,
-            archive::status::output_create_failed);
-  // A target longer than 250 characters is cut to 250.
-  const auto p = place(std::string(300, 'T'), "D:\\K\\F", 4);
-  EXPECT_EQ(p.path, std::string(250, 'T') + "F");
+  EXPECT_EQ(place(target, "D:\\K\\" + std::string(250, 'a'), 4).code, path_refusal::none);
+  EXPECT_EQ(place(target, "D:\\K\\" + std::string(251, 'a'), 4).code, path_refusal::too_long);
+  // A target of more than 250 characters is refused, never cut.
+  const std::string at_limit = "C:\\" + std::string(246, 'T') + "\\";
+  EXPECT_EQ(place(at_limit, "D:\\K\\F", 4).path, at_limit + "F");
+  EXPECT_EQ(place(at_limit + "X", "D:\\K\\F", 4).code, path_refusal::too_long);
 }
 
 } // namespace

@@ -167,8 +167,17 @@ public:
                                  sys::disposition how, std::uint32_t attributes) override {
     return base().create_file(down(path).c_str(), access, share, how, attributes);
   }
+  sys::native_handle create_file_below(const char* base_dir, const char* relative,
+                                       std::uint32_t access, std::uint32_t share,
+                                       sys::disposition how, std::uint32_t attributes) override {
+    return base().create_file_below(down(base_dir).c_str(), relative, access, share, how,
+                                    attributes);
+  }
   bool create_directory(const char* path) override {
     return base().create_directory(down(path).c_str());
+  }
+  bool create_directory_below(const char* base_dir, const char* relative) override {
+    return base().create_directory_below(down(base_dir).c_str(), relative);
   }
   bool remove_directory(const char* path) override {
     return base().remove_directory(down(path).c_str());

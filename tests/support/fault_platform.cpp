@@ -56,7 +56,38 @@ sys::native_handle fault_platform::create_file(const char* path, std::uint32_t a
   paths_.emplace_back(path);
   if (should_fail(op::create_file))
     return sys::invalid_handle_value;
-  const sys::native_handle h = base_.create_file(path, access, share, how, attributes);
+  return track(base_.create_file(path, access, share, how, attributes));
+}
+
+namespace {
+
+std::string joined(const char* base, const char* relative) {
+  std::string path(base);
+  if (!path.empty() && path.back() != '\\')
+    path += '\\';
+  return path + relative;
+}
+
+} // namespace
+
+sys::native_handle fault_platform::create_file_below(const char* base, const char* relative,
+                                                     std::uint32_t access, std::uint32_t share,
+                                                     sys::disposition how,
+                                                     std::uint32_t attributes) {
+  paths_.push_back(joined(base, relative));
+  if (should_fail(op::create_file_below))
+    return sys::invalid_handle_value;
+  return track(base_.create_file_below(base, relative, access, share, how, attributes));
+}
+
+bool fault_platform::create_directory_below(const char* base, const char* relative) {
+  paths_.push_back(joined(base, relative));
+  if (should_fail(op::create_directory_below))
+    return false;
+  return base_.create_directory_below(base, relative);
+}
+
+sys::native_handle fault_platform::track(sys::native_handle h) {
   if (h == sys::invalid_handle_value)
     return h;
   sys::native_handle shown = h;

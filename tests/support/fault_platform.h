@@ -27,6 +27,8 @@ enum class op {
   find_next_file,
   open_read_stream,
   open_write_stream,
+  create_file_below,
+  create_directory_below,
   count_
 };
 
@@ -74,7 +76,8 @@ public:
   void record_launches() { record_launches_ = true; }
   const std::vector<std::string>& launches() const { return launches_; }
 
-  // Paths as create_file, create_directory and remove_directory received them.
+  // Paths as create_file, create_directory and remove_directory received them
+  // (for the _below calls, base and relative joined by a backslash).
   const std::vector<std::string>& paths_seen() const { return paths_; }
   // Files opened through create_file and not closed yet.
   int open_files() const { return static_cast<int>(open_.size()); }
@@ -82,6 +85,9 @@ public:
 
   sys::native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                  sys::disposition how, std::uint32_t attributes) override;
+  sys::native_handle create_file_below(const char* base, const char* relative, std::uint32_t access,
+                                       std::uint32_t share, sys::disposition how,
+                                       std::uint32_t attributes) override;
   bool read_file(sys::native_handle handle, void* buffer, std::uint32_t count,
                  std::uint32_t* done) override;
   bool write_file(sys::native_handle handle, const void* buffer, std::uint32_t count,
@@ -93,6 +99,7 @@ public:
   bool set_end_of_file(sys::native_handle handle) override;
   std::uint32_t last_error() override;
   bool create_directory(const char* path) override;
+  bool create_directory_below(const char* base, const char* relative) override;
   bool remove_directory(const char* path) override;
   sys::native_handle find_first_file(const char* pattern, sys::find_data* out) override;
   bool find_next_file(sys::native_handle find, sys::find_data* out) override;
@@ -110,6 +117,8 @@ private:
   // Counts the call and says whether it is to fail (then last_error is set).
   bool should_fail(op k);
   sys::native_handle to_base(sys::native_handle h) const;
+  // Records a successful open of the base backend and returns the handle shown.
+  sys::native_handle track(sys::native_handle h);
 
   struct fault {
     int countdown = -1; // calls still to pass before the fault fires; -1 none

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using velmora_test::fault_platform;
@@ -129,6 +130,19 @@ TEST_F(FileLayer, PathsLongerThan256CharactersAreCut) {
   EXPECT_EQ(fake.paths_seen()[1].size(), 256u);
 }
 
+// Below a directory, base and relative reach the platform as given: nothing
+// is folded, and a path of more than 256 characters in all is refused, not cut.
+TEST_F(FileLayer, OpensBelowADirectoryNeitherFoldNorCut) {
+  fault_platform fake;
+  scoped_platform use(fake);
+  EXPECT_TRUE(sys::scoped_file(sys::file_open_below("C:\\", "\x92S.TXT", 1)).ok());
+  const std::string fits(253, 'L'); // with "C:\\", 256 characters
+  EXPECT_EQ(sys::dir_create_below("C:\\", fits.c_str()), 0);
+  EXPECT_EQ(sys::dir_create_below("C:\\", (fits + "L").c_str()), -1);
+  EXPECT_EQ(sys::file_open_below("C:\\", (fits + "L").c_str(), 1), sys::refused_handle);
+  EXPECT_EQ(fake.paths_seen(), (std::vector<std::string>{"C:\\\x92S.TXT", "C:\\" + fits}));
+}
+
 TEST_F(FileLayer, HandleAbove0x7FFFIsClosedLoggedAndAnsweredWithMinusTwo) {
   drive.write("H.TXT", "x");
   fault_platform fake;
@@ -179,6 +193,7 @@ TEST_F(FileLayer, FailedWriteIsLoggedAs25Bytes) {
   EXPECT_EQ(sys::file_write(f.get(), "abc", 3), -2);
   EXPECT_EQ(log(), "    5/    0/Error write\r\n");
   EXPECT_EQ(log().size(), 25u);
+  EXPECT_EQ(sys::file_last_error(), 5u); // as logged, whatever the log did after
 }
 
 TEST_F(FileLayer, TransfersOnRefusedHandlesAreLoggedByThePlatformsRefusal) {

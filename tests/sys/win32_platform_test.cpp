@@ -148,6 +148,38 @@ TEST(Win32File, CreateNewOnAnExistingFileAndOpenOfAMissingOne) {
   EXPECT_EQ(no_dir.error(), sys::error::path_not_found);
 }
 
+// Below a directory: an existing file is emptied in place only when it has
+// no other hard link; other refusals keep their own errors.
+TEST(Win32File, CreateBelowEmptiesOnlyAFileWithoutOtherLinks) {
+  temp_dir dir;
+  const std::string base = dir.path().string();
+  write_file(dir.path() / "one.txt", "old");
+  write_file(dir.path() / "kept.txt", "keep");
+  ASSERT_TRUE(::CreateHardLinkA((dir / "linked.txt").c_str(), (dir / "kept.txt").c_str(), nullptr));
+  struct below_case {
+    const char* relative;
+    sys::disposition how;
+    std::uint32_t error;
+  };
+  for (const auto& c :
+       {below_case{"ONE.TXT", sys::disposition::create_always, 0},
+        below_case{"linked.txt", sys::disposition::create_always, sys::error::too_many_links},
+        below_case{"one.txt", sys::disposition::create_new, sys::error::file_exists},
+        below_case{"none\\x.txt", sys::disposition::create_always, sys::error::path_not_found},
+        below_case{"..\\x.txt", sys::disposition::create_always, sys::error::invalid_name}}) {
+    const sys::native_handle h =
+        backend().create_file_below(base.c_str(), c.relative, read_write, 0, c.how, 0);
+    EXPECT_EQ(h == sys::invalid_handle_value ? backend().last_error() : 0u, c.error) << c.relative;
+    if (h != sys::invalid_handle_value)
+      backend().close_handle(h);
+  }
+  EXPECT_EQ(fs::file_size(dir.path() / "one.txt"), 0u);
+  EXPECT_EQ(fs::file_size(dir.path() / "kept.txt"), 4u);
+  EXPECT_TRUE(backend().create_directory_below(base.c_str(), "sub"));
+  EXPECT_FALSE(backend().create_directory_below(base.c_str(), "SUB"));
+  EXPECT_EQ(backend().last_error(), sys::error::already_exists);
+}
+
 TEST(Win32File, ReadAtTheEndGivesZeroBytes) {
   temp_dir dir;
   open_handle h(dir / "data.bin", read_write, 0, sys::disposition::create_always);

@@ -155,6 +155,19 @@ bool platform::create_directory(const char* path) {
   });
 }
 
+bool platform::create_directory_below(const char* base, const char* relative) {
+  return guarded(false, [&] {
+    if (!base || !relative)
+      return fail(error::invalid_parameter, false);
+    below_path place;
+    if (const auto code = walk_below(base, relative, place); code != error::success)
+      return fail(code, false);
+    if (::mkdirat(place.dir.get(), place.name.c_str(), new_directory_mode) != 0)
+      return fail(error_from_errno(errno, failed_op::make_dir), false);
+    return true;
+  });
+}
+
 bool platform::remove_directory(const char* path) {
   return guarded(false, [&] {
     if (!path)

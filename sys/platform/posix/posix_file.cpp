@@ -22,18 +22,11 @@ constexpr std::size_t max_io_chunk = std::size_t{1} << 30;
 constexpr mode_t new_file_mode = 0666;
 constexpr mode_t new_read_only_file_mode = 0444;
 
-// A descriptor of a regular file, its status, or why there is none.
-struct opened {
-  unique_fd fd;
-  struct stat status {};
-  std::uint32_t error = error::success;
-};
-
 // Opens native with flags (O_CLOEXEC added). Anything but a regular file is
 // refused with access_denied, and looked at before it is opened, so that a
 // fifo or a device is never opened (which could block or act on the device).
-opened open_regular(const std::string& native, int flags, mode_t mode) {
-  opened result;
+opened_file open_regular(const std::string& native, int flags, mode_t mode) {
+  opened_file result;
   if (!(flags & O_EXCL)) {
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0) {
@@ -66,6 +59,77 @@ opened open_regular(const std::string& native, int flags, mode_t mode) {
   if (result.error != error::success)
     result.fd.reset();
   return result;
+}
+
+// As open_regular, for the entry name of the directory open as dir, and
+// without following a link there: a link (to anything, or dangling) is
+// refused with stopped_on_symlink before anything is opened or created.
+opened_file open_regular_at(int dir, const std::string& name, int flags, mode_t mode) {
+  opened_file result;
+  struct stat st {};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      result.error = error::stopped_on_symlink;
+      return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      result.error = error::access_denied;
+      return result;
+    }
+  } else if (errno != ENOENT) {
+    result.error = error_from_errno(errno, failed_op::open);
+    return result;
+  } else if (!(flags & O_CREAT)) {
+    result.error = error::file_not_found;
+    return result;
+  }
+  int fd = -1;
+  do {
+    fd = ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // ELOOP: replaced by a link since it was looked at.
+    result.error = errno == ELOOP    ? error::stopped_on_symlink
+                   : errno == ENOENT ? error::file_not_found
+                                     : error_from_errno(errno, failed_op::open);
+    return result;
+  }
+  result.fd.reset(fd);
+  if (::fstat(fd, &result.status) != 0) {
+    result.error = error_from_errno(errno, failed_op::open);
+  } else if (!S_ISREG(result.status.st_mode)) {
+    result.error = error::access_denied;
+  } else if (const int status_flags = ::fcntl(fd, F_GETFL);
+             status_flags < 0 || ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
+    result.error = error_from_errno(errno, failed_op::open);
+  }
+  if (result.error != error::success)
+    result.fd.reset();
+  return result;
+}
+
+// The open(2) flags of an access and a disposition; -1 for an unknown
+// disposition.
+int open_flags(std::uint32_t access, disposition how) {
+  const bool reads = access & access_read;
+  // Emptying a file needs a writable descriptor, whatever the caller asked;
+  // write_file still follows the recorded access.
+  const bool writes = (access & access_write) || how == disposition::create_always;
+  int flags = writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
+  switch (how) {
+  case disposition::create_new:
+    return flags | O_CREAT | O_EXCL;
+  case disposition::create_always:
+    return flags | O_CREAT;
+  case disposition::open_existing:
+    return flags;
+  default:
+    return -1;
+  }
+}
+
+mode_t new_mode(std::uint32_t attributes) {
+  return (attributes & attribute_read_only) ? new_read_only_file_mode : new_file_mode;
 }
 
 } // namespace
@@ -107,38 +171,50 @@ native_handle platform::create_file(const char* path, std::uint32_t access, std:
   });
 }
 
+native_handle platform::create_file_below(const char* base, const char* relative,
+                                          std::uint32_t access, std::uint32_t share,
+                                          disposition how, std::uint32_t attributes) {
+  return guarded(invalid_handle_value, [&] {
+    if (!base || !relative)
+      return fail(error::invalid_parameter, invalid_handle_value);
+    const int flags = open_flags(access, how);
+    if (flags < 0)
+      return fail(error::invalid_parameter, invalid_handle_value);
+    below_path place;
+    if (const auto code = walk_below(base, relative, place); code != error::success)
+      return fail(code, invalid_handle_value);
+    opened_file file = open_regular_at(place.dir.get(), place.name, flags, new_mode(attributes));
+    if (file.error != error::success)
+      return fail(file.error, invalid_handle_value);
+    // A file with other names would be changed under those names too.
+    const bool in_place = (access & access_write) || how == disposition::create_always;
+    if (in_place && file.status.st_nlink > 1)
+      return fail(error::too_many_links, invalid_handle_value);
+    return adopt(std::move(file), access, share, how);
+  });
+}
+
 native_handle platform::open_file_at(const std::string& native, std::uint32_t access,
                                      std::uint32_t share, disposition how,
                                      std::uint32_t attributes) {
-  const bool reads = access & access_read;
-  // Emptying a file needs a writable descriptor, whatever the caller asked;
-  // write_file still follows the recorded access.
-  const bool writes = (access & access_write) || how == disposition::create_always;
-  int flags = writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
-  switch (how) {
-  case disposition::create_new:
-    flags |= O_CREAT | O_EXCL;
-    break;
-  case disposition::create_always:
-    flags |= O_CREAT;
-    break;
-  case disposition::open_existing:
-    break;
-  default:
+  const int flags = open_flags(access, how);
+  if (flags < 0)
     return fail(error::invalid_parameter, invalid_handle_value);
-  }
-  const mode_t mode = (attributes & attribute_read_only) ? new_read_only_file_mode : new_file_mode;
-
-  opened file = open_regular(native, flags, mode);
+  opened_file file = open_regular(native, flags, new_mode(attributes));
   if (file.error != error::success)
     return fail(file.error, invalid_handle_value);
+  return adopt(std::move(file), access, share, how);
+}
+
+native_handle platform::adopt(opened_file&& file, std::uint32_t access, std::uint32_t share,
+                              disposition how) {
   // Checked before anything changes, so a refused create_always leaves the
   // file as it was.
   if (sharing_conflict(file.status.st_dev, file.status.st_ino, access, share))
     return fail(error::sharing_violation, invalid_handle_value);
   if (how == disposition::create_always && file.status.st_size != 0 &&
       ::ftruncate(file.fd.get(), 0) != 0)
-    return fail(error_from_errno(errno, failed_op::write, native), invalid_handle_value);
+    return fail(error_from_errno(errno, failed_op::write), invalid_handle_value);
 
   const int fd = file.fd.get();
   auto [it, inserted] = files_.try_emplace(fd);
@@ -285,10 +361,10 @@ bool platform::set_end_of_file(native_handle handle) {
 
 namespace {
 
-// A stdio stream over a regular file opened with flags; fdopen mode `mode`.
+// A stdio stream over a regular file opened_file with flags; fdopen mode `mode`.
 std::FILE* stream_over(const std::string& native, int flags, const char* mode,
                        std::uint32_t* error) {
-  opened file = open_regular(native, flags, 0666);
+  opened_file file = open_regular(native, flags, 0666);
   if (file.error != error::success) {
     *error = file.error;
     return nullptr;

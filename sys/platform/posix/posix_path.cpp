@@ -6,6 +6,7 @@
 #include "sys/platform/posix/posix_platform.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,24 @@ void add_entry(drive_map& map, std::string_view entry) {
   map.push_back({letter, normalise_native(entry.substr(2))});
 }
 
+// Among the entries of the open directory stream, the smallest name in byte
+// order whose Windows-1252 upper case is wanted; false when there is none.
+bool smallest_match(DIR* stream, const std::string& wanted, std::string& best) {
+  bool found = false;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..")
+      continue;
+    if (upper_cp1252(utf8_to_cp1252(name)) != wanted)
+      continue;
+    if (!found || name < best) {
+      best = name;
+      found = true;
+    }
+  }
+  return found;
+}
+
 // The name of the entry of directory dir that component (Windows-1252) names:
 // the exact name when it exists, else the smallest name in byte order equal
 // to it when both are upper-cased, else the component itself (as UTF-8).
@@ -58,23 +77,50 @@ std::string match_entry(const std::string& dir, std::string_view component) {
   if (::lstat(exact.c_str(), &st) == 0)
     return given;
   unique_dir stream(::opendir(base.c_str()));
-  if (!stream)
-    return given;
-  const std::string wanted = upper_cp1252(component);
   std::string best;
-  bool found = false;
-  while (const dirent* entry = ::readdir(stream.get())) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
-    if (upper_cp1252(utf8_to_cp1252(name)) != wanted)
-      continue;
-    if (!found || name < best) {
-      best = name;
-      found = true;
-    }
+  if (stream && smallest_match(stream.get(), upper_cp1252(component), best))
+    return best;
+  return given;
+}
+
+// As match_entry, in the directory open as dir.
+std::string match_entry_at(int dir, std::string_view component) {
+  std::string given = cp1252_to_utf8(component);
+  struct stat st {};
+  if (::fstatat(dir, given.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+    return given;
+  // A descriptor of its own, so the listing does not move dir's position.
+  const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0)
+    return given;
+  unique_dir stream(::fdopendir(listing));
+  if (!stream) {
+    ::close(listing);
+    return given;
   }
-  return found ? best : given;
+  std::string best;
+  if (smallest_match(stream.get(), upper_cp1252(component), best))
+    return best;
+  return given;
+}
+
+// Opens the directory name below dir without following a link.
+std::uint32_t open_directory_at(int dir, const std::string& name, unique_fd& out) {
+  int fd = -1;
+  do {
+    fd = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    out.reset(fd);
+    return error::success;
+  }
+  const int e = errno;
+  struct stat st {};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+    return error::stopped_on_symlink;
+  if (e == ENOENT || e == ENOTDIR)
+    return error::path_not_found;
+  return error_from_errno(e, failed_op::open);
 }
 
 } // namespace
@@ -222,6 +268,40 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
   }
   native = current.empty() ? std::string("/") : std::move(current);
   return error::success;
+}
+
+std::uint32_t walk_below(const char* base, const char* relative, below_path& out) {
+  if (!is_plain_relative_path(relative))
+    return error::invalid_name;
+  std::string native;
+  if (const auto code = resolve_drive_path(base, native); code != error::success)
+    return code;
+  int fd = -1;
+  do {
+    fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? error::path_not_found
+                                               : error_from_errno(errno, failed_op::open);
+  unique_fd dir(fd);
+  std::string_view rest = relative;
+  for (;;) {
+    const auto end = rest.find('\\');
+    const std::string_view component = rest.substr(0, end);
+    if (!is_valid_component(component, false))
+      return error::invalid_name;
+    std::string name = match_entry_at(dir.get(), component);
+    if (end == std::string_view::npos) {
+      out.dir = std::move(dir);
+      out.name = std::move(name);
+      return error::success;
+    }
+    unique_fd next;
+    if (const auto code = open_directory_at(dir.get(), name, next); code != error::success)
+      return code;
+    dir = std::move(next);
+    rest.remove_prefix(end + 1);
+  }
 }
 
 std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_form) {

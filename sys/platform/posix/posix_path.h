@@ -1,6 +1,8 @@
 // The POSIX drive map and the translation between drive-form and native paths.
 #pragma once
 
+#include "sys/platform/posix/posix_handle.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -50,6 +52,23 @@ bool is_valid_component(std::string_view component, bool wildcards);
 // existing components case-insensitively. Returns error::success or the error
 // (path_not_found for an unmapped drive, invalid_name for a bad component).
 std::uint32_t resolve_drive_path(std::string_view path, std::string& native);
+
+// A place below a directory: the directory that holds it, open, and the
+// name on disk (UTF-8) of its last component, which may not exist yet.
+struct below_path {
+  unique_fd dir;
+  std::string name;
+};
+
+// Finds relative (see platform::create_file_below) below the drive-form
+// directory base. base is resolved by resolve_drive_path and opened, links
+// followed; each directory component of relative is matched as
+// resolve_drive_path matches it and opened with O_NOFOLLOW, and the last one
+// is matched only. Returns error::success with out filled, or the error:
+// invalid_name for a relative path that is not plain, stopped_on_symlink for
+// a directory component that is a link, path_not_found for a missing one or
+// for a file in its place, or the error of base.
+std::uint32_t walk_below(const char* base, const char* relative, below_path& out);
 
 // Turns a native path (absolute, or relative to the working directory) into
 // drive form, Windows-1252. Returns error::success or the error.

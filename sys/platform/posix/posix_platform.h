@@ -4,6 +4,7 @@
 #include "sys/platform.h"
 #include "sys/platform/posix/posix_handle.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <ctime>
@@ -33,6 +34,13 @@ enum class failed_op { open, make_dir, remove_dir, read, write, other };
 // by whether its parent directory exists.
 std::uint32_t error_from_errno(int e, failed_op op, const std::string& native = {});
 
+// A descriptor of a regular file, its status, or why there is none.
+struct opened_file {
+  unique_fd fd;
+  struct stat status {};
+  std::uint32_t error = error::success;
+};
+
 class platform final : public sys::platform {
 public:
   platform() = default;
@@ -41,6 +49,9 @@ public:
 
   native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                             disposition how, std::uint32_t attributes) override;
+  native_handle create_file_below(const char* base, const char* relative, std::uint32_t access,
+                                  std::uint32_t share, disposition how,
+                                  std::uint32_t attributes) override;
   bool read_file(native_handle handle, void* buffer, std::uint32_t count,
                  std::uint32_t* done) override;
   bool write_file(native_handle handle, const void* buffer, std::uint32_t count,
@@ -53,6 +64,7 @@ public:
   std::uint32_t last_error() override { return last_error_; }
 
   bool create_directory(const char* path) override;
+  bool create_directory_below(const char* base, const char* relative) override;
   bool remove_directory(const char* path) override;
 
   native_handle find_first_file(const char* pattern, find_data* out) override;
@@ -127,6 +139,11 @@ private:
 
   native_handle open_file_at(const std::string& native, std::uint32_t access, std::uint32_t share,
                              disposition how, std::uint32_t attributes);
+  // Takes a regular file opened for (access, share) into the table, after the
+  // sharing check and, for create_always, emptying it; the file is dropped
+  // (closed, unchanged) when the check refuses it.
+  native_handle adopt(opened_file&& file, std::uint32_t access, std::uint32_t share,
+                      disposition how);
   native_handle start_listing(const char* pattern, find_data* out);
   // A buffered stream over the regular file at a drive path, opened with the
   // open(2) flags and the fdopen mode.

@@ -2,6 +2,7 @@
 #include "sys/platform/win32/win32_platform.h"
 
 #include <cstring>
+#include <string>
 
 namespace sys::win32 {
 
@@ -41,6 +42,20 @@ bool platform::create_directory(const char* path) {
   if (!::CreateDirectoryA(path, &security))
     return fail_native(false);
   return true;
+}
+
+bool platform::create_directory_below(const char* base, const char* relative) {
+  return guarded(false, [&] {
+    if (!base || !relative)
+      return fail(error::invalid_parameter, false);
+    if (!is_plain_relative_path(relative))
+      return fail(error::invalid_name, false);
+    const std::string path = join_below(base, relative);
+    if (const DWORD code = first_link_below(path, path.size() - std::strlen(relative), false);
+        code != NO_ERROR)
+      return fail(code, false);
+    return create_directory(path.c_str());
+  });
 }
 
 bool platform::remove_directory(const char* path) {

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace sys::win32 {
 
@@ -43,6 +45,26 @@ std::FILE* open_stream(const char* path, const char* mode, std::uint32_t* code) 
 
 } // namespace
 
+std::string join_below(const char* base, const char* relative) {
+  std::string path(base);
+  if (!path.empty() && path.back() != '\\' && path.back() != '/')
+    path += '\\';
+  return path + relative;
+}
+
+DWORD first_link_below(const std::string& path, std::size_t relative_start, bool with_last) {
+  for (std::size_t i = relative_start; i <= path.size(); ++i) {
+    if (i < path.size() ? path[i] != '\\' : !with_last)
+      continue;
+    const DWORD attributes = ::GetFileAttributesA(path.substr(0, i).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return NO_ERROR; // missing: the call that follows fails on its own
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return error::stopped_on_symlink;
+  }
+  return NO_ERROR;
+}
+
 HANDLE platform::lookup_file(native_handle handle) {
   if (const auto it = files_.find(handle); it != files_.end())
     return it->second.get();
@@ -62,15 +84,69 @@ native_handle platform::create_file(const char* path, std::uint32_t access, std:
     if (!is_disk_file(file.get()))
       return fail(error::access_denied, invalid_handle_value);
 
-    const native_handle value = to_native(file.get());
-    auto [it, inserted] = files_.try_emplace(value);
-    if (!inserted) {
-      // A stale entry: its handle was closed behind this table's back and the
-      // value reused. Forget it without closing the new handle.
-      (void)it->second.release();
+    return adopt(std::move(file));
+  });
+}
+
+native_handle platform::adopt(unique_file&& file) {
+  const native_handle value = to_native(file.get());
+  auto [it, inserted] = files_.try_emplace(value);
+  if (!inserted) {
+    // A stale entry: its handle was closed behind this table's back and the
+    // value reused. Forget it without closing the new handle.
+    (void)it->second.release();
+  }
+  it->second = std::move(file);
+  return value;
+}
+
+native_handle platform::create_file_below(const char* base, const char* relative,
+                                          std::uint32_t access, std::uint32_t share,
+                                          disposition how, std::uint32_t attributes) {
+  return guarded(invalid_handle_value, [&] {
+    if (!base || !relative)
+      return fail(error::invalid_parameter, invalid_handle_value);
+    if (!is_plain_relative_path(relative))
+      return fail(error::invalid_name, invalid_handle_value);
+    const std::string path = join_below(base, relative);
+    if (const DWORD code = first_link_below(path, path.size() - std::strlen(relative), true);
+        code != NO_ERROR)
+      return fail(code, invalid_handle_value);
+
+    // An existing file is opened as it is, never through a link, and looked
+    // at before anything changes: only then is it emptied.
+    const bool in_place = (access & access_write) || how == disposition::create_always;
+    const DWORD wanted = access | (how == disposition::create_always ? GENERIC_WRITE : 0);
+    unique_file file(::CreateFileA(path.c_str(), wanted, share, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file) {
+      if (how == disposition::create_new)
+        return fail(error::file_exists, invalid_handle_value);
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!::GetFileInformationByHandle(file.get(), &info))
+        return fail_native(invalid_handle_value);
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return fail(error::stopped_on_symlink, invalid_handle_value);
+      if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !is_disk_file(file.get()))
+        return fail(error::access_denied, invalid_handle_value);
+      if (in_place && info.nNumberOfLinks > 1)
+        return fail(error::too_many_links, invalid_handle_value);
+      if (how == disposition::create_always &&
+          (::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+           !::SetEndOfFile(file.get())))
+        return fail_native(invalid_handle_value);
+      return adopt(std::move(file));
     }
-    it->second = std::move(file);
-    return value;
+    const DWORD missing = ::GetLastError();
+    if (missing != ERROR_FILE_NOT_FOUND || how == disposition::open_existing)
+      return fail(missing, invalid_handle_value);
+    file.reset(
+        ::CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW, attributes, nullptr));
+    if (!file)
+      return fail_native(invalid_handle_value);
+    if (!is_disk_file(file.get()))
+      return fail(error::access_denied, invalid_handle_value);
+    return adopt(std::move(file));
   });
 }
 

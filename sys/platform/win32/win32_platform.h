@@ -15,6 +15,7 @@
 #include <exception>
 #include <map>
 #include <new>
+#include <string>
 
 namespace sys::win32 {
 
@@ -26,6 +27,14 @@ inline native_handle to_native(HANDLE h) noexcept {
   return reinterpret_cast<native_handle>(h);
 }
 
+// base and relative as one path, a backslash between them.
+std::string join_below(const char* base, const char* relative);
+
+// stopped_on_symlink when an existing component of path from relative_start
+// on is a reparse point: each one that ends in a backslash, and the whole
+// path when with_last. NO_ERROR otherwise, a missing component included.
+DWORD first_link_below(const std::string& path, std::size_t relative_start, bool with_last);
+
 class platform final : public sys::platform {
 public:
   platform() = default;
@@ -34,6 +43,9 @@ public:
 
   native_handle create_file(const char* path, std::uint32_t access, std::uint32_t share,
                             disposition how, std::uint32_t attributes) override;
+  native_handle create_file_below(const char* base, const char* relative, std::uint32_t access,
+                                  std::uint32_t share, disposition how,
+                                  std::uint32_t attributes) override;
   bool read_file(native_handle handle, void* buffer, std::uint32_t count,
                  std::uint32_t* done) override;
   bool write_file(native_handle handle, const void* buffer, std::uint32_t count,
@@ -46,6 +58,7 @@ public:
   std::uint32_t last_error() override { return last_error_; }
 
   bool create_directory(const char* path) override;
+  bool create_directory_below(const char* base, const char* relative) override;
   bool remove_directory(const char* path) override;
 
   native_handle find_first_file(const char* pattern, find_data* out) override;
@@ -99,6 +112,9 @@ private:
 
   // The open file of handle, or nullptr (last_error: invalid_handle).
   HANDLE lookup_file(native_handle handle);
+
+  // Takes an open file into the table and returns its handle value.
+  native_handle adopt(unique_file&& file);
 
   // Only handles this backend handed out and has not closed are passed to
   // Windows: a stray value could otherwise name a handle the runtime owns,
