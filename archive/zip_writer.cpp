@@ -53,23 +53,6 @@ int ZCALLBACK zip_error(voidpf, voidpf stream) {
   return std::ferror(static_cast<std::FILE*>(stream));
 }
 
-// What the platform tells of a source file: its size and last-write time.
-struct source_status {
-  bool found = false;
-  std::uint64_t size = 0;
-  std::uint64_t last_write_time = 0;
-};
-
-source_status status_of(const char* path) {
-  sys::platform& p = sys::current_platform();
-  sys::find_data data;
-  const sys::native_handle h = p.find_first_file(path, &data);
-  if (h == sys::invalid_handle_value)
-    return {};
-  p.find_close(h);
-  return {true, (std::uint64_t{data.size_high} << 32) | data.size_low, data.last_write_time};
-}
-
 // The DOS date (upper 16 bits) and time (lower 16 bits) of a local
 // last-write time; 0 when DOS cannot hold it.
 uLong dos_date_of(std::uint64_t last_write_time) {
@@ -109,16 +92,18 @@ struct zip_packing {
     if (!ascii)
       name = sys::cp1252_to_utf8(name);
 
-    const source_status before = status_of(path);
-    zip_fileinfo info{};
-    info.dosDate = before.found ? dos_date_of(before.last_write_time) : 0;
-
     // The source is opened first: a file that cannot be read leaves no entry
     // that would pass for an empty file.
     sys::platform& p = sys::current_platform();
     stream_closer source{p.open_read_stream(path)};
     if (!source.f)
       return call.fail(status::zip_source_failed, failure_reason::platform, path, p.last_error());
+    sys::file_information before;
+    if (!sys::stream_information(source.f, &before))
+      return call.fail(status::zip_source_failed, failure_reason::platform, path,
+                       sys::error::read_fault);
+    zip_fileinfo info{};
+    info.dosDate = dos_date_of(before.last_write_time);
     const int zip64 = before.size >= zip64_threshold ? 1 : 0;
     if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
                                 Z_DEFLATED, deflate_level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
@@ -152,8 +137,8 @@ struct zip_packing {
     if (result != status::success)
       return result;
     // The entry holds the file as it was when packing began, or packing fails.
-    const source_status after = status_of(path);
-    if (!before.found || !after.found || after.size != before.size ||
+    sys::file_information after;
+    if (!sys::stream_information(source.f, &after) || after.size != before.size ||
         after.last_write_time != before.last_write_time || read_total != before.size)
       return call.fail(status::zip_source_failed, failure_reason::changed_while_read, path);
     return status::success;

@@ -303,6 +303,9 @@ public:
 // seek_stream returns 0 or -1; tell_stream the position or -1.
 int seek_stream(std::FILE* stream, std::int64_t offset, int origin);
 std::int64_t tell_stream(std::FILE* stream);
+// The size and last-write time of the file under an open stream; false on
+// failure.
+bool stream_information(std::FILE* stream, file_information* out);
 
 // Whether relative is a path create_file_below and create_directory_below
 // take: one or more components joined by single backslashes, none of them

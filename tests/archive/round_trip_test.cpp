@@ -164,6 +164,9 @@ TEST_F(RoundTrip, ExtractionSurvivesEveryInjectedFault) {
   sweep(op::read_file, extract, {'o', 'r', 's', 'x'}, whole);
   sweep(op::write_file, extract, {'p'}, whole);
   sweep(op::create_directory, extract, {'p'}, whole);
+  sweep(op::create_file_below, extract, {'p'}, whole);
+  sweep(op::create_directory_below, extract, {'p'}, whole);
+  sweep(op::close_handle, extract, {'p'}, whole);
 }
 
 } // namespace

@@ -413,4 +413,13 @@ std::int64_t tell_stream(std::FILE* stream) {
   return static_cast<std::int64_t>(::ftello(stream));
 }
 
+bool stream_information(std::FILE* stream, file_information* out) {
+  struct stat st {};
+  if (::fstat(::fileno(stream), &st) != 0)
+    return false;
+  out->size = static_cast<std::uint64_t>(st.st_size);
+  out->last_write_time = posix::file_time_of(st.st_mtim);
+  return true;
+}
+
 } // namespace sys

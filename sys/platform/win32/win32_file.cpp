@@ -269,4 +269,15 @@ std::int64_t tell_stream(std::FILE* stream) {
   return ::_ftelli64(stream);
 }
 
+bool stream_information(std::FILE* stream, file_information* out) {
+  const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (h == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h, &info))
+    return false;
+  out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  out->last_write_time =
+      (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
 } // namespace sys
