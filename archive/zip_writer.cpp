@@ -65,10 +65,91 @@ uLong dos_date_of(std::uint64_t last_write_time) {
 // Entries whose sizes may not fit the 32-bit fields get Zip64 extra fields.
 constexpr std::uint64_t zip64_threshold = 0xFFFFFFFFu;
 
+// The ZIP end records. The end of central directory record counts entries
+// in 16 bits; from 0xFFFF entries on it holds 0xFFFF and readers take the
+// counts from a Zip64 end record, found through the locator in front of it.
+// Some minizip releases write the Zip64 records only for offsets beyond
+// 32 bits; complete_zip64_end adds them for many entries too.
+constexpr std::uint32_t end_signature = 0x06054b50;
+constexpr std::uint32_t zip64_end_signature = 0x06064b50;
+constexpr std::uint32_t zip64_locator_signature = 0x07064b50;
+constexpr std::uint32_t end_record_bytes = 22;
+constexpr std::uint32_t zip64_end_record_bytes = 56;
+constexpr std::uint32_t zip64_locator_bytes = 20;
+constexpr std::uint64_t max_plain_entries = 0xFFFF;
+
+void put_le(std::uint8_t* at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint64_t get_le(const std::uint8_t* at, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i)
+    value = value << 8 | at[i];
+  return value;
+}
+
+// Puts the Zip64 end record and its locator in front of the end record of
+// the finished ZIP file at path, when it holds max_plain_entries or more
+// entries and has none yet. True when nothing was needed or it was done.
+bool complete_zip64_end(const char* path, std::uint64_t entries) {
+  if (entries < max_plain_entries)
+    return true;
+  sys::platform& p = sys::current_platform();
+  const sys::native_handle h = p.create_file(path, sys::access_read | sys::access_write, 0,
+                                             sys::disposition::open_existing, 0);
+  if (h == sys::invalid_handle_value)
+    return false;
+  struct closer {
+    sys::platform& p;
+    sys::native_handle h;
+    ~closer() { p.close_handle(h); }
+  } close_on_exit{p, h};
+
+  // The tail: a locator (when minizip wrote one) and the end record, no comment.
+  std::uint8_t tail[zip64_locator_bytes + end_record_bytes];
+  const std::uint32_t size = p.set_file_pointer(h, 0, sys::move_method::end);
+  if (size == sys::invalid_set_file_pointer || size < sizeof tail)
+    return false; // a ZIP file of 4 GiB or more has its Zip64 records from minizip
+  std::uint32_t done = 0;
+  if (p.set_file_pointer(h, size - static_cast<std::uint32_t>(sizeof tail),
+                         sys::move_method::begin) == sys::invalid_set_file_pointer ||
+      !p.read_file(h, tail, sizeof tail, &done) || done != sizeof tail)
+    return false;
+  const std::uint8_t* end = tail + zip64_locator_bytes;
+  if (get_le(end, 4) != end_signature)
+    return false;
+  if (get_le(tail, 4) == zip64_locator_signature)
+    return true;
+
+  const std::uint64_t directory_size = get_le(end + 12, 4);
+  const std::uint64_t directory_offset = get_le(end + 16, 4);
+  const std::uint32_t at = size - end_record_bytes; // where the new records go
+  std::uint8_t records[zip64_end_record_bytes + zip64_locator_bytes + end_record_bytes] = {};
+  std::uint8_t* r = records;
+  put_le(r, zip64_end_signature, 4);
+  put_le(r + 4, zip64_end_record_bytes - 12, 8); // the size of the rest of the record
+  put_le(r + 12, 45, 2);                         // made by: version 4.5
+  put_le(r + 14, 45, 2);                         // needed to extract: 4.5
+  put_le(r + 24, entries, 8);                    // on this disk, then in all
+  put_le(r + 32, entries, 8);
+  put_le(r + 40, directory_size, 8);
+  put_le(r + 48, directory_offset, 8);
+  std::uint8_t* l = records + zip64_end_record_bytes;
+  put_le(l, zip64_locator_signature, 4);
+  put_le(l + 8, at, 8); // the Zip64 end record's offset
+  put_le(l + 16, 1, 4); // disks in all
+  std::memcpy(l + zip64_locator_bytes, end, end_record_bytes);
+  return p.set_file_pointer(h, at, sys::move_method::begin) != sys::invalid_set_file_pointer &&
+         p.write_file(h, records, sizeof records, &done) && done == sizeof records;
+}
+
 struct zip_packing {
   engine_call& call;
   zipFile zip;
   int root_prefix;
+  std::uint64_t entries = 0;
 
   // Closes the stream on every path.
   struct stream_closer {
@@ -111,6 +192,7 @@ struct zip_packing {
                                 zip64) != ZIP_OK)
       return call.fail(status::zip_entry_failed, failure_reason::platform, path,
                        sys::error::gen_failure);
+    ++entries;
 
     std::uint8_t* piece = call.read_area.get();
     std::uint64_t read_total = 0;
@@ -170,6 +252,9 @@ int write_zip(engine_call& call) {
   if (zipClose(zip, nullptr) != ZIP_OK && code == status::success)
     code = call.fail(status::zip_create_failed, failure_reason::platform, call.source,
                      sys::error::write_fault);
+  if (!complete_zip64_end(call.source, packing.entries) && code == status::success)
+    code = call.fail(status::zip_create_failed, failure_reason::platform, call.source,
+                     sys::current_platform().last_error());
   return code;
 }
 

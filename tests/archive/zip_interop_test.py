@@ -2,7 +2,10 @@
 """ZIP files of velmora-pack as common tools see them: unzip, zipinfo, Python's
 zipfile and 7-Zip; and the codec test commands PC then PB from the outside.
 
-Usage: zip_interop_test.py PATH/TO/velmora-pack
+With --zip64: a file beyond 4 GiB (sparse) and a tree of 65,536 files, whose
+ZIP files need Zip64 records.
+
+Usage: zip_interop_test.py PATH/TO/velmora-pack [--zip64]
 """
 import os
 import random
@@ -31,9 +34,47 @@ def run(*args, cwd=None):
     return subprocess.run(args, cwd=cwd, capture_output=True, text=True, errors="replace")
 
 
-work = tempfile.mkdtemp()
-try:
-    os.environ["VELMORA_DRIVES"] = f"C={work}"
+def zip64_cases(work):
+    """ZIP files that need Zip64 records pass every reader's full test."""
+    big = os.path.join(work, "big")
+    many = os.path.join(work, "many")
+    os.makedirs(big)
+    os.makedirs(many)
+    with open(os.path.join(big, "HUGE.BIN"), "wb") as f:
+        f.truncate((1 << 32) + 1)  # sparse: no disk, 4 GiB and one byte
+    with open(os.path.join(big, "TAIL.TXT"), "wb") as f:
+        f.write(b"after the big one")
+    for i in range(65536):
+        open(os.path.join(many, "F%05d" % i), "wb").close()
+    cases = [("a file beyond 4 GiB", big, {"HUGE.BIN": (1 << 32) + 1, "TAIL.TXT": 17}),
+             ("65536 entries", many, None)]
+    for what, tree, sizes in cases:
+        out = tree + ".zip"
+        r = run(pack, "zip", "--quiet", "-o", out, tree)
+        check(f"zip of {what}", r.returncode == 0, r.stderr)
+        # The readers run side by side: each decodes everything.
+        readers = {
+            "unzip -t": subprocess.Popen(["unzip", "-tq", out], stdout=subprocess.PIPE,
+                                         stderr=subprocess.STDOUT, text=True),
+            "7z t": subprocess.Popen(["7z", "t", out], stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True),
+        }
+        with zipfile.ZipFile(out) as z:
+            infos = z.infolist()
+            if sizes is None:
+                check(f"python count {what}", len(infos) == 65536, str(len(infos)))
+            else:
+                got = {i.filename: i.file_size for i in infos}
+                check(f"python sizes {what}", got == sizes, str(got))
+            check(f"python testzip {what}", z.testzip() is None)
+        for name, proc in readers.items():
+            output = proc.communicate()[0]
+            ok = "No errors detected" in output if name == "unzip -t" else "Everything is Ok" in output
+            check(f"{name} {what}", proc.returncode == 0 and ok, output[-400:])
+
+
+def common_cases(work):
+    """The ZIP file of an ordinary tree, an empty tree, and the codec commands."""
     kit = os.path.join(work, "kit")
     rng = random.Random(1)
     files = {
@@ -104,6 +145,15 @@ try:
         check(f"PB {n}", pb.returncode == 0 and pb.stdout == "    0\n", pb.stdout + pb.stderr)
         with open(os.path.join(codec, "ZIPUT.TXT"), "rb") as f:
             check(f"round trip {n}", f.read() == original)
+
+
+work = tempfile.mkdtemp()
+try:
+    os.environ["VELMORA_DRIVES"] = f"C={work}"
+    if "--zip64" in sys.argv[2:]:
+        zip64_cases(work)
+    else:
+        common_cases(work)
 finally:
     shutil.rmtree(work)
 
