@@ -70,6 +70,12 @@ protected:
     drive.write("KIT/VV/deeper/still/leaf.txt", "leaf");
     drive.write("KIT/.hidden/skipped.txt", "never archived");
     drive.write("KIT/Kärnan/blåbär.txt", "bär"); // UTF-8 on disk, Windows-1252 inside
+#ifndef _WIN32
+    // „ ’ Ô Š ™: Windows-1252 bytes that code page 850 folding would change.
+    drive.write("KIT/\xE2\x80\x9E\xC3\x94"
+                "DIR/\xE2\x80\x99\xC5\xA0\xE2\x84\xA2.txt",
+                "folded");
+#endif
   }
   std::map<std::string, std::string> expected() const {
     auto files = tree(drive, "KIT");

@@ -1,5 +1,6 @@
 // ZIP packaging and the codec test commands.
 #include "archive/format.h"
+#include "sys/forwarding_platform.h"
 #include "tests/archive/engine_helpers.h"
 #include "tests/support/fault_platform.h"
 #include "tests/support/temp_drive.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <unzip.h>
 #include <zlib.h>
 
@@ -160,6 +162,35 @@ TEST_F(Zip, UnreadableSourceStopsWithGAndLeavesNoEntryForIt) {
   EXPECT_TRUE(ok) << "the ZIP file is completed with the entries before the failure";
   ASSERT_EQ(e.size(), 1u);
   EXPECT_EQ(e[0].name, "A.TXT");
+}
+
+// Changes B.TXT once packing has its size and time, before it is read: the
+// date lookup comes between the two.
+class changing_platform final : public sys::forwarding_platform {
+public:
+  explicit changing_platform(fs::path victim)
+      : forwarding_platform(sys::current_platform()), victim_(std::move(victim)) {}
+  bool file_time_to_local_dos(std::uint64_t time, std::uint16_t* date,
+                              std::uint16_t* dos_time) override {
+    if (++calls_ == 2)
+      std::ofstream(victim_, std::ios::app) << "grown";
+    return base().file_time_to_local_dos(time, date, dos_time);
+  }
+
+private:
+  fs::path victim_;
+  int calls_ = 0;
+};
+
+TEST_F(Zip, AFileThatChangesWhileReadStopsWithG) {
+  drive.write("KIT/A.TXT", "a");
+  drive.write("KIT/B.TXT", "b");
+  changing_platform changing(drive.c() / "KIT" / "B.TXT");
+  scoped_platform use(changing);
+  const auto r = engine("C:\\OUT.ZIP", "C:\\KIT\\***", "ZIP");
+  EXPECT_EQ(r.code, 'g');
+  EXPECT_EQ(r.report.reason, archive::failure_reason::changed_while_read);
+  EXPECT_STREQ(r.report.path.data(), "C:\\KIT\\B.TXT");
 }
 
 TEST_F(Zip, WriteFailureOfTheZipIsNotSuccess) {
