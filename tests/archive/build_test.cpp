@@ -2,6 +2,7 @@
 #include "archive/format.h"
 #include "sys/file_layer.h"
 #include "sys/forwarding_platform.h"
+#include "sys/scan.h"
 #include "tests/archive/engine_helpers.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/fault_platform.h"
@@ -175,6 +176,9 @@ TEST_F(Build, SpecWithoutDirectoryPartIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(fs::exists(drive.c() / "OUT.BIN"));
 }
 
+// Windows' sharing rules keep other writers out while the builder reads, so
+// only POSIX can change a file under it.
+#ifndef _WIN32
 // Runs `change` on the source file at a drive path after the builder's first
 // read of it, as another program writing the file meanwhile would.
 class changing_platform final : public sys::forwarding_platform {
@@ -225,6 +229,8 @@ TEST_F(Build, AFileThatChangesWhileReadFailsTheBuildAndLeavesOnlyCompleteFiles) 
     EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str()) << what;
   }
 }
+
+#endif
 
 TEST_F(Build, AReadErrorInsideAFileLeavesOnlyCompleteFiles) {
   drive.write("KIT/A.TXT", "a");
@@ -320,6 +326,9 @@ TEST_F(Build, RefusalsNameWhatCouldNotBePacked) {
 #endif
   };
   for (const auto& t : table) {
+    // A walk stopped mid-listing leaves its scan open until the next one
+    // starts, and Windows keeps a directory being listed from being removed.
+    sys::scan_first("C:\\NONE\\*.*");
     fs::remove_all(drive.c() / "KIT");
     fs::remove(drive.c() / "OUT.BIN");
     fake.clear_faults();
@@ -355,6 +364,7 @@ TEST_F(Build, NamesThatFoldingWouldChangeAreOpenedAsListed) {
   // „ ’ Ô Š ™: Windows-1252 0x84 0x92 0xD4 0x8A 0x99, which code page 850
   // folding would turn into other letters.
   drive.write("KIT/\xE2\x80\x9E\xE2\x80\x99S.TXT", "quote");
+  VELMORA_SKIP_IF_SHORT_NAME("C:\\KIT\\\x84\x92S.TXT");
   drive.write("KIT/\xC3\x94"
               "DIR/\xC5\xA0\xE2\x84\xA2.TXT",
               "mark");
