@@ -74,7 +74,7 @@ struct engine_call {
   // path and other: NUL-terminated, or nullptr; cut to the report's room.
   int fail(int status, failure_reason why, const char* path = nullptr, std::uint32_t error = 0,
            const char* other = nullptr, std::uint32_t offset = 0);
-  // As fail, with failure_reason::platform and the platform's last error.
+  // As fail, with failure_reason::platform and the file layer's last error.
   int fail_platform(int status, const char* path);
 };
 

@@ -74,6 +74,7 @@ struct extraction {
     std::uint8_t* decoded = call.record_area.get();
     for (;;) {
       file_record r;
+      record_start = reader.position();
       const int code = read_file_record(reader, decoder, compressed, decoded, &r);
       if (code != status::success)
         return code; // nothing of a chunk that does not decode is written
@@ -93,6 +94,14 @@ struct extraction {
         return call.fail(status::output_create_failed, failure_reason::platform, path,
                          written < 0 ? sys::file_last_error() : sys::error::disk_full);
     }
+  }
+
+  // Where the record being read began: for reports of damage.
+  std::uint32_t record_start = 0;
+
+  // Reports damage met at record_start, in the file at path (or none).
+  int damaged(int code, const char* path) {
+    return call.fail(code, failure_reason::damaged, path, 0, nullptr, record_start);
   }
 
   // Refuses the stored name name[0..length) for why.
@@ -115,10 +124,8 @@ struct extraction {
   // One file: its name record's payload, its output path, its chunks.
   int unpack_named_file(const record_header& h) {
     std::uint8_t* name = call.record_area.get();
-    if (h.length > sys::max_transfer_bytes)
-      return status::bad_top_record;
-    if (reader.read(name, h.length) != h.length)
-      return status::bad_top_record; // the archive ends inside the name
+    if (h.length > sys::max_transfer_bytes || reader.read(name, h.length) != h.length)
+      return damaged(status::bad_top_record, nullptr); // a name beyond the archive's end
     output_path path;
     const path_refusal refused = make_output_path(target.data(), name, h.length, strip, path);
     if (refused != path_refusal::none)
@@ -131,8 +138,10 @@ struct extraction {
     if (!out.ok())
       return call.fail_platform(status::output_create_failed, text);
     const int code = unpack_file(out.get(), text);
-    if (code != status::success)
+    if (code == status::output_create_failed)
       return code;
+    if (code != status::success)
+      return damaged(code, text);
     // A file whose last data the system could not keep is not complete.
     if (out.close() != 0)
       return call.fail_platform(status::output_create_failed, text);
@@ -164,6 +173,7 @@ struct extraction {
     create_target_chain(target.data());
 
     record_header h;
+    record_start = reader.position();
     int got = reader.read_header(&h);
     for (;;) {
       if (got == 0)
@@ -171,10 +181,11 @@ struct extraction {
       if (h.type == record::end_of_archive)
         return status::success; // the total and the trailer are not read
       if (h.type != record::file_name || got < record_header_bytes)
-        return status::bad_top_record;
+        return damaged(status::bad_top_record, nullptr);
       const int code = unpack_named_file(h);
       if (code != status::success)
         return code;
+      record_start = reader.position();
       got = reader.read_header(&h);
     }
   }
@@ -185,7 +196,7 @@ struct extraction {
 int extract_payload(engine_call& call) {
   sys::scoped_file source(sys::file_open(call.source, sys::open_mode::read_shared));
   if (!source.ok())
-    return status::source_open_failed;
+    return call.fail_platform(status::source_open_failed, call.source);
   extraction x{call,
                payload_reader(source.get(), call.read_area.get(), sys::max_transfer_bytes),
                chunk_decoder(),

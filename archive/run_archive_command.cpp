@@ -2,6 +2,7 @@
 #include "archive/run_archive_command.h"
 
 #include "archive/engine_call.h"
+#include "sys/file_layer.h"
 #include "sys/platform.h"
 #include "sys/scan.h"
 #include "sys/text_fields.h"
@@ -47,7 +48,7 @@ int engine_call::fail(int status, failure_reason why, const char* path, std::uin
 }
 
 int engine_call::fail_platform(int status, const char* path) {
-  return fail(status, failure_reason::platform, path, sys::current_platform().last_error());
+  return fail(status, failure_reason::platform, path, sys::file_last_error());
 }
 
 namespace {

@@ -268,9 +268,14 @@ TEST_F(Extract, LinksBelowTheTargetAreRefusedAndNothingIsWrittenThroughThem) {
 }
 
 TEST_F(Extract, UnexpectedRecordInsideAFileIsStatusQAndKeepsWhatWasWritten) {
-  const auto r = run(archive_bytes(4).name("D:\\K\\PART").chunk("written").record(9, 0, "").str());
+  const std::string before = archive_bytes(4).name("D:\\K\\PART").chunk("written").str();
+  const auto r = run(before + std::string("\x09\x00\x00", 3));
   EXPECT_EQ(r.code, 'q');
   EXPECT_EQ(out("PART"), "written");
+  // The report names the file and where in the archive the damage lies.
+  EXPECT_EQ(r.report.reason, archive::failure_reason::damaged);
+  EXPECT_STREQ(r.report.path.data(), "C:\\T\\PART");
+  EXPECT_EQ(r.report.offset, before.size());
   EXPECT_EQ(run(archive_bytes(4).name("D:\\K\\PART").record(1, 4, "D:\\X").str()).code, 'q');
 }
 
