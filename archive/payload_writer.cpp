@@ -43,6 +43,13 @@ private:
   int matched_ = 0;
 };
 
+// Whether a file is as it was: its size and times unchanged. The change
+// time catches a writer that sets the last-write time back.
+bool same_file_state(const sys::file_information& a, const sys::file_information& b) {
+  return a.size == b.size && a.last_write_time == b.last_write_time &&
+         a.change_time == b.change_time;
+}
+
 struct build {
   engine_call& call;
   sys::file_handle archive_file;
@@ -109,10 +116,11 @@ struct build {
     if (!source.ok())
       return call.fail(status::build_source_failed, failure_reason::platform, path,
                        sys::file_last_error());
-    std::uint64_t size = 0, time = 0;
-    if (sys::file_status(source.get(), &size, &time) != 0)
+    sys::file_information before;
+    if (sys::file_status(source.get(), &before) != 0)
       return call.fail(status::build_source_failed, failure_reason::platform, path,
                        sys::file_last_error());
+    const std::uint64_t size = before.size;
     if (archive_total + size > max_archive_total)
       return call.fail(status::build_source_failed, failure_reason::archive_too_large, path);
 
@@ -153,10 +161,10 @@ struct build {
       return write_failure();
 
     // The bytes read are the file as it was opened, or the archive would hold
-    // a file that never existed: the size and time are the same after.
-    std::uint64_t size_after = 0, time_after = 0;
-    if (sys::file_status(source.get(), &size_after, &time_after) != 0 || size_after != size ||
-        time_after != time || read_total != size)
+    // a file that never existed: the size and times are the same after.
+    sys::file_information after;
+    if (sys::file_status(source.get(), &after) != 0 || !same_file_state(before, after) ||
+        read_total != size)
       return drop_file(
           start, call.fail(status::build_source_failed, failure_reason::changed_while_read, path));
     return status::success;

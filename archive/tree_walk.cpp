@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstring>
+#include <map>
+#include <string>
 
 namespace archive {
 
@@ -27,9 +29,19 @@ struct directory_listing {
   int spec_length;
   int prefix_length;
   std::array<char, max_file_path_chars + 1> path{};
-  // The previous entry's path: names Windows would take for one come next to
-  // each other in a listing, which is sorted by upper-cased name.
-  std::array<char, max_file_path_chars + 1> previous{};
+  // The names met in this directory as Windows compares them (upper case,
+  // trailing dots and blanks dropped), each with the path of its entry.
+  std::map<std::string, std::string> names{};
+
+  // The path of an entry met before under the same name as Windows sees it,
+  // or nullptr; notes this one.
+  const char* same_name_met(const char* name, int name_length) {
+    while (name_length > 0 && (name[name_length - 1] == '.' || name[name_length - 1] == ' '))
+      --name_length;
+    const auto [at, added] =
+        names.try_emplace(std::string(name, static_cast<std::size_t>(name_length)), path.data());
+    return added ? nullptr : at->second.c_str();
+  }
 
   // Forms prefix + name in path. False (report filled) when it is too long.
   bool form_path(const char* name, int name_length) {
@@ -74,22 +86,22 @@ struct directory_listing {
          rec = sys::scan_next(content)) {
       const char* name = sys::find_record_name(rec);
       const int name_length = static_cast<int>(std::strlen(name));
-      const bool directory = sys::find_record_is_directory(rec);
-      if (directory && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0))
+      const bool is_directory = sys::find_record_is_directory(rec);
+      if (is_directory && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0))
         continue;
+      if (is_directory && (!call.recursive || name[0] == '.'))
+        continue; // not entered: nothing of it is stored
       if (!form_path(name, name_length))
         return call.fail(failure_status, failure_reason::path_too_long, path.data());
-      if (std::strcmp(path.data(), previous.data()) == 0)
-        return call.fail(failure_status, failure_reason::duplicate_name, path.data(), 0,
-                         previous.data());
-      previous = path;
+      // A name no file can be unpacked under (made of dots and blanks, or
+      // holding a separator, a colon or a control character).
+      if (std::strchr(name, '\\') != nullptr || !sys::is_plain_relative_path(name))
+        return call.fail(failure_status, failure_reason::unsafe_name, path.data());
+      if (const char* met = same_name_met(name, name_length))
+        return call.fail(failure_status, failure_reason::duplicate_name, path.data(), 0, met);
       if (const std::uint32_t unusable = sys::scan_entry_error(); unusable != 0)
-        return unusable == sys::error::filename_too_long
-                   ? call.fail(failure_status, failure_reason::path_too_long, path.data())
-                   : call.fail(failure_status, failure_reason::platform, path.data(), unusable);
-      if (directory) {
-        if (!call.recursive || name[0] == '.')
-          continue;
+        return call.fail(failure_status, failure_reason::platform, path.data(), unusable);
+      if (is_directory) {
         if (const int code = queue(name, name_length); code != status::success)
           return code;
         continue;

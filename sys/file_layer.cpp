@@ -174,15 +174,12 @@ std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method) {
   return result;
 }
 
-int file_status(file_handle handle, std::uint64_t* size, std::uint64_t* last_write_time) {
+int file_status(file_handle handle, file_information* out) {
   platform& p = current_platform();
-  file_information info;
-  if (!p.get_file_information(widen(handle), &info)) {
+  if (!p.get_file_information(widen(handle), out)) {
     last_failure = p.last_error();
     return -1;
   }
-  *size = info.size;
-  *last_write_time = info.last_write_time;
   return 0;
 }
 

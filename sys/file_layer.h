@@ -4,6 +4,8 @@
 // record to the error log before the call returns.
 #pragma once
 
+#include "sys/platform.h"
+
 #include <cstdint>
 
 namespace sys {
@@ -84,9 +86,9 @@ std::int16_t file_write(file_handle handle, const void* buffer, std::uint16_t co
 // value after logging "Seek error": a failure, or a position of 2^31 or more.
 std::int32_t file_seek(file_handle handle, std::uint32_t offset, int method);
 
-// The size and last-write time of an open file: 0, or -1 on failure (not
-// logged; file_last_error tells why).
-int file_status(file_handle handle, std::uint64_t* size, std::uint64_t* last_write_time);
+// The size and times of an open file: 0, or -1 on failure (not logged;
+// file_last_error tells why).
+int file_status(file_handle handle, file_information* out);
 
 // Cuts a file open for writing to its first length bytes and leaves the
 // position there: 0, or -1 on failure (not logged).

@@ -121,6 +121,10 @@ struct find_data {
 struct file_information {
   std::uint64_t size = 0;
   std::uint64_t last_write_time = 0; // FILETIME, as find_data
+  // When the file's data or status last changed (POSIX ctime, which no one
+  // sets back as a writer may set back the last-write time); on Windows the
+  // last-write time.
+  std::uint64_t change_time = 0;
 };
 
 // The operations of one platform. Each call states its Win32 model; results and

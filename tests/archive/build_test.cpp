@@ -316,6 +316,15 @@ TEST_F(Build, RefusalsNameWhatCouldNotBePacked) {
        },
        "C:\\KIT\\***", 'k', archive::failure_reason::duplicate_name, "C:\\KIT\\A.TXT",
        "C:\\KIT\\A.TXT"},
+      {"names Windows takes for one (trailing dots and blanks dropped)",
+       [&] {
+         drive.write("KIT/a.txt", "plain");
+         drive.write("KIT/A.TXT.", "dotted");
+       },
+       "C:\\KIT\\***", 'k', archive::failure_reason::duplicate_name, "C:\\KIT\\A.TXT.",
+       "C:\\KIT\\A.TXT"},
+      {"a name no file can be unpacked under", [&] { drive.write("KIT/...", "dots"); },
+       "C:\\KIT\\***", 'k', archive::failure_reason::unsafe_name, "C:\\KIT\\...", ""},
       {"directories whose names differ only in case",
        [&] {
          drive.write("KIT/sub/a.txt", "a");

@@ -228,7 +228,15 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
   }
   std::vector<listed> rest;
   ancestor_chain ancestors;
-  while (const dirent* entry = ::readdir(stream.get())) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(stream.get());
+    if (entry == nullptr) {
+      // The end of the listing, or a failure that cut it short.
+      if (errno != 0)
+        return fail(error_from_errno(errno, failed_op::read), invalid_handle_value);
+      break;
+    }
     const std::string_view native_name = entry->d_name;
     if (native_name == "." || native_name == "..")
       continue;
@@ -236,16 +244,20 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     std::string upper = upper_cp1252(name);
     if (!name_matches(pattern_upper, upper))
       continue;
-    // Follows symbolic links. A link that leads nowhere, or back to this
-    // directory or one above it, is listed as a file that cannot be used, so
-    // that a walk names it instead of missing it or going round for ever;
-    // anything else that is neither a file nor a directory is left out.
+    // Follows symbolic links. An entry that cannot be looked at (a directory
+    // that may be read but not entered), a link that leads nowhere, and one
+    // that leads back to this directory or above it are listed as files that
+    // cannot be used, so that a walk names them instead of missing them or
+    // going round for ever. An entry gone since the directory was read, and
+    // anything neither a file nor a directory, is left out.
     struct stat st {};
     std::uint32_t unusable = error::success;
     if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, 0) != 0) {
       const int why = errno;
-      if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-          !S_ISLNK(st.st_mode))
+      const bool gone = ::fstatat(::dirfd(stream.get()), entry->d_name, &st,
+                                  AT_SYMLINK_NOFOLLOW) != 0 &&
+                        errno == ENOENT;
+      if (gone)
         continue;
       unusable =
           why == ELOOP ? error::cant_resolve_filename : error_from_errno(why, failed_op::open);

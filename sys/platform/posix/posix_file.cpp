@@ -343,6 +343,7 @@ bool platform::get_file_information(native_handle handle, file_information* out)
   if (out) {
     out->size = static_cast<std::uint64_t>(st.st_size);
     out->last_write_time = file_time_of(st.st_mtim);
+    out->change_time = file_time_of(st.st_ctim);
   }
   return true;
 }
@@ -419,6 +420,7 @@ bool stream_information(std::FILE* stream, file_information* out) {
     return false;
   out->size = static_cast<std::uint64_t>(st.st_size);
   out->last_write_time = posix::file_time_of(st.st_mtim);
+  out->change_time = posix::file_time_of(st.st_ctim);
   return true;
 }
 

@@ -228,6 +228,7 @@ bool platform::get_file_information(native_handle handle, file_information* out)
     out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     out->last_write_time = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
                            info.ftLastWriteTime.dwLowDateTime;
+    out->change_time = out->last_write_time;
   }
   return true;
 }
@@ -277,6 +278,7 @@ bool stream_information(std::FILE* stream, file_information* out) {
   out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   out->last_write_time =
       (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+  out->change_time = out->last_write_time;
   return true;
 }
 
