@@ -100,7 +100,10 @@ struct extraction {
   std::uint32_t record_start = 0;
 
   // Reports damage met at record_start, in the file at path (or none).
+  // A failed read of the archive is told as what it is.
   int damaged(int code, const char* path) {
+    if (reader.failed())
+      return call.fail(code, failure_reason::platform, call.source, sys::file_last_error());
     return call.fail(code, failure_reason::damaged, path, 0, nullptr, record_start);
   }
 

@@ -37,6 +37,10 @@ public:
   // *h is filled from what was delivered (missing bytes read as 0).
   int read_header(record_header* h);
 
+  // Whether a read of the file failed (logged by the file layer): what
+  // looks like the archive's end may be that failure.
+  bool failed() const { return failed_; }
+
   // The offset in the file of the next byte read.
   std::uint32_t position() const { return consumed_; }
 

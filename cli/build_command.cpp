@@ -78,11 +78,14 @@ int run_build_command(const arguments& args) {
                       std::to_string(max_engine_spec - 4));
   std::error_code ec;
 
+  if (stub && fs::exists(out, ec) && fs::equivalent(*stub, out, ec))
+    return work_error(out.string() + ": the output would replace its own stub " + *stub);
+
   std::string command = stub ? "PVA" : "PV";
   std::uint64_t total = tree_bytes(dir);
   if (stub) {
-    if (!fs::is_regular_file(*stub, ec))
-      return work_error(*stub + ": no such stub file");
+    if (const std::string why = not_a_file(*stub); !why.empty())
+      return work_error(*stub + ": " + why + " (the stub)");
     total += fs::file_size(*stub, ec);
     std::string trailer = stem;
     trailer.append(3, '\0');

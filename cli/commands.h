@@ -30,6 +30,10 @@ void print_help(const char* text);
 // The bytes a tree walk of dir reads: its files, outside dot directories.
 std::uint64_t tree_bytes(const std::filesystem::path& dir);
 
+// Why path cannot be read as a file: "no such file" or "not a regular file";
+// "" when it is one.
+std::string not_a_file(const std::filesystem::path& path);
+
 // Whether file lies inside dir (both may be relative, file may not exist).
 bool path_inside(const std::filesystem::path& file, const std::filesystem::path& dir);
 

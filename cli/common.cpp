@@ -3,6 +3,7 @@
 
 #include "archive/status_text.h"
 #include "cli/host.h"
+#include "sys/cp1252.h"
 
 #include <cstdio>
 #include <system_error>
@@ -41,6 +42,13 @@ std::uint64_t tree_bytes(const fs::path& dir) {
   return total;
 }
 
+std::string not_a_file(const fs::path& path) {
+  std::error_code ec;
+  if (fs::is_regular_file(path, ec))
+    return "";
+  return fs::exists(path, ec) ? "not a regular file" : "no such file";
+}
+
 bool path_inside(const fs::path& file, const fs::path& dir) {
   const fs::path f = fs::weakly_canonical(file);
   const fs::path d = fs::weakly_canonical(dir);
@@ -51,19 +59,40 @@ bool path_inside(const fs::path& file, const fs::path& dir) {
   return true;
 }
 
+namespace {
+
+std::string upper_system_text(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(sys::cp1252_upper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+} // namespace
+
 int prepare_tree_output(const fs::path& dir, const fs::path& out, tree_output* job) {
   std::error_code ec;
+  if (!fs::exists(dir, ec))
+    return work_error(dir.string() + ": no such directory");
   if (!fs::is_directory(dir, ec))
     return work_error(dir.string() + ": not a directory");
+  if (fs::is_directory(out, ec))
+    return work_error(out.string() + ": is a directory; -o names the file to write");
+  const std::string inside = out.string() + ": the output must not lie inside " + dir.string();
   if (path_inside(out, dir))
-    return work_error(out.string() + ": the output must not lie inside " + dir.string());
+    return work_error(inside);
   job->partial = out;
   job->partial += ".partial";
   std::string error;
   if (!drive_path((dir / "").string(), &job->spec, &error) ||
       !drive_path(job->partial.string(), &job->target, &error))
     return work_error(error);
+  // The engine matches names without regard to case: so does this check.
+  if (upper_system_text(job->target).starts_with(upper_system_text(job->spec)))
+    return work_error(inside);
   job->spec += "***";
+  // A stale temporary file, or a link planted under its name, is removed, not
+  // written through.
+  fs::remove(job->partial, ec);
   if (job->spec.size() > max_engine_spec)
     return work_error(dir.string() + ": in drive form (" + host_text(job->spec.c_str()) +
                       ") it has " + std::to_string(job->spec.size() - 3) +
@@ -101,6 +130,8 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   if (outcome.code == archive::status::success)
     return outcome;
   outcome.failure = describe_failure(outcome.report);
+  if (outcome.report.reason == archive::failure_reason::damaged)
+    outcome.failure = archive::status_text(outcome.code) + std::string(": ") + outcome.failure;
   if (outcome.failure.empty() && recorder.failed())
     outcome.failure = recorder.describe();
   return outcome;

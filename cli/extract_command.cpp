@@ -40,8 +40,8 @@ int run_extract_command(const arguments& args) {
     return usage_error("extract", "needs INSTALLER and DIR");
   const fs::path installer = opts.positional[0];
   std::error_code ec;
-  if (!fs::is_regular_file(installer, ec))
-    return work_error(installer.string() + ": no such file");
+  if (const std::string why = not_a_file(installer); !why.empty())
+    return work_error(installer.string() + ": " + why);
 
   std::string source, target, error;
   if (!drive_path(installer.string(), &source, &error) ||
@@ -53,11 +53,10 @@ int run_extract_command(const arguments& args) {
     progress_bar bar("extracting", fs::file_size(installer, ec), !opts.has("--quiet"));
     outcome = run_recorded(source, target, "PJ", {progress_bar::on_consumed, &bar});
   }
-  if (outcome.code != archive::status::success) {
-    return work_error("extraction of " + installer.string() +
-                      " failed: " + archive::status_text(outcome.code) +
-                      (outcome.failure.empty() ? "" : ": " + outcome.failure));
-  }
+  if (outcome.code != archive::status::success)
+    return work_error("extraction of " + installer.string() + " failed: " +
+                      (outcome.failure.empty() ? std::string(archive::status_text(outcome.code))
+                                               : outcome.failure));
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "sys/error_log.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 namespace cli {
@@ -49,8 +50,21 @@ bool engine_argument(const std::string& arg, std::string* out, std::string* erro
 }
 
 std::string host_text(const char* system_text) {
-  std::array<char, path_room * 2> buffer{};
-  sys::current_platform().system_text_to_host(system_text, buffer.data(), path_room * 2);
+  // Control characters are shown as \xNN: a name never moves the terminal
+  // or starts a line of its own.
+  std::string shown;
+  for (const char* p = system_text; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  std::array<char, path_room * 4> buffer{};
+  sys::current_platform().system_text_to_host(shown.c_str(), buffer.data(), path_room * 4);
   return buffer.data();
 }
 
@@ -76,7 +90,7 @@ std::string error_words(std::uint32_t error) {
   case sys::error::not_enough_memory:
     return "out of memory";
   case sys::error::cant_resolve_filename:
-    return "a symbolic link that leads round in a circle";
+    return "a symbolic link that leads round in a circle, or through too many links";
   case sys::error::read_fault:
     return "read error";
   case sys::error::write_fault:
@@ -119,9 +133,15 @@ std::string describe_failure(const archive::failure_report& report) {
     return path + ": would be stored under " + std::to_string(std::strlen(report.path.data())) +
            " characters; stored names have at most 250";
   case failure_reason::duplicate_name:
-    return path + " and " + host_path(report.other.data()) +
-           ": two entries that get one stored name (names equal but for case, or made equal "
-           "by '?' for characters Windows-1252 cannot hold)";
+    // Both entries resolve to the first of them: name the directory and
+    // the one stored name instead.
+    return host_path(report.other.data()) +
+           (std::strcmp(report.path.data(), report.other.data()) == 0
+                ? std::string()
+                : " and " + host_text(report.path.data())) +
+           ": two entries of one directory would get this one stored name (names equal but "
+           "for case, trailing dots or blanks, or made equal by '?' for characters "
+           "Windows-1252 cannot hold)";
   case failure_reason::changed_while_read:
     return path + ": file changed as we read it";
   case failure_reason::archive_too_large:
@@ -133,10 +153,12 @@ std::string describe_failure(const archive::failure_report& report) {
     return path + ": the stub holds the archive marker, so an installer built from it could "
                   "never find its payload";
   case failure_reason::unsafe_name:
-    return "stored name " + host_text(report.path.data()) + " would leave the target directory";
+    return host_text(report.path.data()) +
+           ": not a name a file can be unpacked under (empty, only dots and blanks, or "
+           "holding a separator, a colon or a control character)";
   case failure_reason::damaged:
-    return (report.path[0] != '\0' ? host_text(report.path.data()) + " " : std::string()) +
-           "at offset " + std::to_string(report.offset);
+    return (report.path[0] != '\0' ? path + " " : std::string()) + "at offset " +
+           std::to_string(report.offset);
   }
   return path;
 }

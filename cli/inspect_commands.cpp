@@ -46,9 +46,8 @@ int prepare(const char* command, const char* help, const arguments& args, std::s
   if (opts.positional.size() != 1)
     return usage_error(command, "needs exactly one INSTALLER");
   *shown = opts.positional[0];
-  std::error_code ec;
-  if (!fs::is_regular_file(*shown, ec))
-    return work_error(*shown + ": no such file");
+  if (const std::string why = not_a_file(*shown); !why.empty())
+    return work_error(*shown + ": " + why);
   std::string error;
   if (!drive_path(*shown, source, &error))
     return work_error(error);

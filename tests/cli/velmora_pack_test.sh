@@ -154,6 +154,21 @@ expect "cut named with its offset" '[[ $out == "problem: $drive:\\kit\\"*" at of
 check "test bytes behind the end" 1 pack test "$(host "$work/tail.bin")"
 expect "bytes behind the end counted" '[[ $out == "problem: at offset $(($(wc -c <"$work/kit.bin"))): 1 bytes follow"* && $err == *"1 problem(s)"* ]]'
 check "build into itself" 1 pack build -o "$(host "$work/kit/self.bin")" "$(host "$work/kit")"
+check "build into itself, other case" 1 pack build -o "$(host "$work/KIT/self.bin")" "$(host "$work/kit")"
+expect "nothing left in the tree" '[ -z "$(ls "$work/kit" | grep -i self)" ]'
+cp "$work/stub.exe" "$work/own.exe"
+check "build over its own stub" 1 pack build -o "$(host "$work/own.exe")" --stub "$(host "$work/own.exe")" "$(host "$work/kit")"
+expect "stub kept" 'cmp -s "$work/stub.exe" "$work/own.exe"'
+if [ "$under_wine" = 0 ]; then
+  # A link planted under the temporary name is removed, not written through.
+  printf 'victim' >"$work/victim.txt"
+  ln -s "$work/victim.txt" "$work/planted.bin.partial"
+  check "build past a planted link" 0 pack build --quiet -o "$(host "$work/planted.bin")" "$(host "$work/kit")"
+  expect "planted link not followed" '[ "$(cat "$work/victim.txt")" = victim ] && [ ! -L "$work/planted.bin" ]'
+  mkdir -p "$work/twins" && printf 1 >"$work/twins/a.txt" && printf 2 >"$work/twins/A.TXT"
+  check "build of names equal but for case" 1 pack build --quiet -o "$(host "$work/twins.bin")" "$(host "$work/twins")"
+  expect "the stored name named" '[[ $err == *"twins/A.TXT: two entries of one directory would get this one stored name"* ]]'
+fi
 check "build missing stub" 1 pack build -o "$(host "$work/s.exe")" --stub "$(host "$work/nostub.exe")" "$(host "$work/kit")"
 expect "no output after failure" '[ ! -e "$work/s.exe" ] && [ ! -e "$work/s.exe.partial" ]'
 printf 'precious' >"$work/keep.bin"
