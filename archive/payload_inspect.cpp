@@ -53,6 +53,9 @@ struct inspection {
   // Where each file lands below the target, upper-cased as Windows compares
   // names, with the offset of the file-name record that put it there.
   std::map<std::string, std::uint32_t> placed{};
+  // The directories the placed files need, with the offset of the first
+  // file that needs each.
+  std::map<std::string, std::uint32_t> directories{};
   // The first stored name's source root: its first strip + 1 characters.
   std::array<std::uint8_t, max_stored_name> root{};
   bool has_root = false;
@@ -109,15 +112,51 @@ struct inspection {
       problem(shown, at, "stored name leaves the target directory");
       return;
     }
-    std::string key(path.text.data() + check_target_chars);
-    for (char& c : key)
-      c = static_cast<char>(sys::cp1252_upper(static_cast<unsigned char>(c)));
+    const std::string key = windows_view(path.text.data() + check_target_chars);
     const auto [first, added] = placed.emplace(key, at);
     if (!added)
       problem(shown, at,
               "the stored name places its file where the file named at offset %u goes "
-              "(Windows compares names regardless of case)",
+              "(Windows compares names regardless of case and of trailing dots and blanks)",
               first->second);
+    if (const auto dir = directories.find(key); dir != directories.end())
+      problem(shown, at, "the file stands where the file named at offset %u needs a directory",
+              dir->second);
+    for (std::size_t cut = key.find('\\'); cut != std::string::npos;
+         cut = key.find('\\', cut + 1)) {
+      const std::string dir = key.substr(0, cut);
+      if (const auto file = placed.find(dir); file != placed.end())
+        problem(shown, at, "the file needs a directory where the file named at offset %u stands",
+                file->second);
+      directories.emplace(dir, at);
+    }
+  }
+
+  // Whether the trailer's seven stem bytes can begin a directory name.
+  static bool usable_stem(const std::uint8_t* stem) {
+    bool only_dots_and_blanks = true;
+    for (int i = 0; i < 7; ++i) {
+      const std::uint8_t c = stem[i];
+      if (c < 32 || std::strchr("\\/:*?\"<>|", c) != nullptr)
+        return false;
+      only_dots_and_blanks = only_dots_and_blanks && (c == '.' || c == ' ');
+    }
+    return !only_dots_and_blanks;
+  }
+
+  // A placed path as Windows compares it: upper case, each component
+  // without its trailing dots and blanks.
+  static std::string windows_view(const char* placed_path) {
+    std::string key;
+    for (const char* p = placed_path;; ++p) {
+      if (*p == '\\' || *p == '\0') {
+        while (!key.empty() && (key.back() == '.' || key.back() == ' '))
+          key.pop_back();
+        if (*p == '\0')
+          return key;
+      }
+      key += static_cast<char>(sys::cp1252_upper(static_cast<unsigned char>(*p)));
+    }
   }
 
   // The records of one file up to its end-of-file record; name_at is the
@@ -184,8 +223,13 @@ struct inspection {
     summary.end_offset = reader.position();
     const std::uint32_t behind = summary.file_size - summary.end_offset;
     if (behind == trailer_bytes &&
-        reader.read(summary.trailer.data(), trailer_bytes) == trailer_bytes)
+        reader.read(summary.trailer.data(), trailer_bytes) == trailer_bytes) {
       summary.has_trailer = true;
+      if (!usable_stem(summary.trailer.data()))
+        problem("", summary.end_offset,
+                "the trailer's first seven bytes are no stem an installer can name a directory "
+                "with");
+    }
 
     const std::uint64_t expected = summary.marker_offset + summary.total_size;
     if (summary.archive_total != expected)

@@ -168,6 +168,21 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
            .str(),
        0,
        {{"D:\\K\\s\\\xC4.txt", any_offset, "where the file named at offset 16 goes"}}},
+      {"names equal but for trailing dots and blanks",
+       archive_bytes(4).file("D:\\K\\F", "1").file("D:\\K\\f. .", "2").end_of_archive(2).str(),
+       0,
+       {{"D:\\K\\f. .", any_offset, "where the file named at offset 16 goes"}}},
+      {"a file where another needs a directory, and the other way round",
+       archive_bytes(4)
+           .file("D:\\K\\A", "1")
+           .file("D:\\K\\A\\B", "2")
+           .file("D:\\K\\C\\D", "3")
+           .file("D:\\K\\c", "4")
+           .end_of_archive(4)
+           .str(),
+       0,
+       {{"D:\\K\\A\\B", any_offset, "needs a directory where the file named at offset 16"},
+        {"D:\\K\\c", any_offset, "stands where the file named at offset"}}},
       {"empty and overlong names",
        archive_bytes(4).file("", "x").file(long_name + "N", "y").end_of_archive(2).str(),
        0,
@@ -201,6 +216,14 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
        archive_bytes(4, stub).file("D:\\K\\F", "x").end_of_archive(7).str(),
        0,
        {{"", any_offset, "0 bytes follow the end-of-archive record"}}},
+      {"a trailer whose stem names no directory",
+       archive_bytes(4, stub)
+           .file("D:\\K\\F", "x")
+           .end_of_archive(7)
+           .bytes(std::string("..\\..\\X\0\0\0", 10))
+           .str(),
+       0,
+       {{"", any_offset, "no stem an installer can name a directory with"}}},
       {"trailer without stub",
        archive_bytes(4).file("D:\\K\\F", "x").end_of_archive(1).bytes("QXA0000abc").str(),
        0,
