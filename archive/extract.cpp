@@ -17,24 +17,39 @@ namespace archive {
 namespace {
 
 // Creates the target directory chain: for every backslash at index 3 or
-// later, the directory named by the text before it. Failures are not
-// reported; a missing directory shows when the first file is created.
-void create_target_chain(const char* target) {
+// later, the directory named by the text before it. Failures do not stop
+// it; a missing directory shows when the first file is created. Returns the
+// length of the first directory whose creation failed other than by
+// existing, with the platform's error in *error, or 0.
+int create_target_chain(const char* target, std::uint32_t* error) {
   const int n = static_cast<int>(strnlen(target, max_target_chars));
   char prefix[max_target_chars + 1];
+  int failed = 0;
   for (int i = 3; i < n; ++i) {
     if (target[i] != '\\')
       continue;
     std::memcpy(prefix, target, static_cast<std::size_t>(i));
     prefix[i] = '\0';
-    sys::dir_create(prefix);
+    if (sys::dir_create(prefix) != 0 && failed == 0) {
+      const std::uint32_t why = sys::current_platform().last_error();
+      if (why != sys::error::already_exists) {
+        failed = i;
+        *error = why;
+      }
+    }
   }
+  return failed;
 }
 
 // Creates the directories the output path needs below its base, in order,
 // except those the previous file's path made already (the same leading
-// directories). base: the path's first base_length characters.
-void create_directories(output_path& path, const output_path& previous, const char* base) {
+// directories). base: the path's first base_length characters. Returns the
+// length of the first directory whose creation failed other than by
+// existing, with the platform's error in *error, or 0: a failure shows only
+// when the file below it cannot be created, and then it is the reason.
+int create_directories(output_path& path, const output_path& previous, const char* base,
+                       std::uint32_t* error) {
+  int failed = 0;
   int k = 0;
   while (k < path.directories && k < previous.directories &&
          path.directory_ends[static_cast<std::size_t>(k)] ==
@@ -47,9 +62,16 @@ void create_directories(output_path& path, const output_path& previous, const ch
     const auto end = static_cast<std::size_t>(path.directory_ends[static_cast<std::size_t>(k)]);
     const char saved = path.text[end];
     path.text[end] = '\0';
-    sys::dir_create_below(base, path.text.data() + path.base_length);
+    if (sys::dir_create_below(base, path.text.data() + path.base_length) != 0 && failed == 0) {
+      const std::uint32_t why = sys::current_platform().last_error();
+      if (why != sys::error::already_exists) {
+        failed = static_cast<int>(end);
+        *error = why;
+      }
+    }
     path.text[end] = saved;
   }
+  return failed;
 }
 
 struct extraction {
@@ -66,6 +88,10 @@ struct extraction {
   // including its last backslash, the directory every output lies below.
   std::array<char, max_target_chars + 1> target{};
   std::array<char, max_target_chars + 1> base{};
+  // The first directory of the target chain that could not be made (its
+  // length in target, 0 for none) and why.
+  int chain_failed = 0;
+  std::uint32_t chain_error = 0;
 
   // Unpacks one file's chunk records up to its end-of-file record into out,
   // the file at path.
@@ -133,11 +159,26 @@ struct extraction {
     const path_refusal refused = make_output_path(target.data(), name, h.length, strip, path);
     if (refused != path_refusal::none)
       return refuse(refused, name, h.length);
-    create_directories(path, previous_path, base.data());
+    std::uint32_t directory_error = 0;
+    const int directory_failed =
+        create_directories(path, previous_path, base.data(), &directory_error);
     previous_path = path;
     const char* text = path.text.data();
     sys::scoped_file out(
         sys::file_open_below(base.data(), text + path.base_length, sys::open_mode::create));
+    if (!out.ok() && sys::file_last_error() == sys::error::path_not_found) {
+      // A directory that could not be made is the reason, not its absence.
+      if (directory_failed > 0) {
+        path.text[static_cast<std::size_t>(directory_failed)] = '\0';
+        return call.fail(status::output_create_failed, failure_reason::platform, text,
+                         directory_error);
+      }
+      if (chain_failed > 0) {
+        target[static_cast<std::size_t>(chain_failed)] = '\0';
+        return call.fail(status::output_create_failed, failure_reason::platform, target.data(),
+                         chain_error);
+      }
+    }
     if (!out.ok())
       return call.fail_platform(status::output_create_failed, text);
     const int code = unpack_file(out.get(), text);
@@ -173,7 +214,7 @@ struct extraction {
     strip = after_marker[0];
     if (const int code = take_target(); code != status::success)
       return code;
-    create_target_chain(target.data());
+    chain_failed = create_target_chain(target.data(), &chain_error);
 
     record_header h;
     record_start = reader.position();
