@@ -202,10 +202,15 @@ TEST_F(Extract, OutputFailuresAreStatusPWithPathAndError) {
   struct fault_case {
     op call;
     std::uint32_t error;
+    const char* path; // what the report names
   };
-  for (const auto& c : {fault_case{op::create_file_below, sys::error::stopped_on_symlink},
-                        fault_case{op::write_file, sys::error::disk_full},
-                        fault_case{op::close_handle, sys::error::disk_full}}) {
+  for (const auto& c :
+       {fault_case{op::create_file_below, sys::error::stopped_on_symlink, "C:\\T\\SUB\\F.DAT"},
+        fault_case{op::write_file, sys::error::disk_full, "C:\\T\\SUB\\F.DAT"},
+        fault_case{op::close_handle, sys::error::disk_full, "C:\\T\\SUB\\F.DAT"},
+        // The directory that could not be made, not the file's absent parent.
+        fault_case{op::create_directory_below, sys::error::access_denied, "C:\\T\\SUB"}}) {
+    fs::remove_all(drive.c() / "T");
     fault_platform fake;
     scoped_platform use(fake);
     fake.fail(c.call, 1, c.error);
@@ -213,7 +218,7 @@ TEST_F(Extract, OutputFailuresAreStatusPWithPathAndError) {
     EXPECT_EQ(r.code, 'p') << static_cast<int>(c.call);
     EXPECT_EQ(r.report.reason, archive::failure_reason::platform);
     EXPECT_EQ(r.report.error, c.error);
-    EXPECT_EQ(std::string(r.report.path.data()), "C:\\T\\SUB\\F.DAT");
+    EXPECT_EQ(std::string(r.report.path.data()), c.path);
     EXPECT_EQ(fake.open_files(), 0);
   }
 }
