@@ -254,9 +254,9 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     std::uint32_t unusable = error::success;
     if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, 0) != 0) {
       const int why = errno;
-      const bool gone = ::fstatat(::dirfd(stream.get()), entry->d_name, &st,
-                                  AT_SYMLINK_NOFOLLOW) != 0 &&
-                        errno == ENOENT;
+      const bool gone =
+          ::fstatat(::dirfd(stream.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+          errno == ENOENT;
       if (gone)
         continue;
       unusable =

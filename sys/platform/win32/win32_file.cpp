@@ -276,8 +276,8 @@ bool stream_information(std::FILE* stream, file_information* out) {
   if (h == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h, &info))
     return false;
   out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  out->last_write_time =
-      (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+  out->last_write_time = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
   out->change_time = out->last_write_time;
   return true;
 }
