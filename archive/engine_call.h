@@ -4,6 +4,7 @@
 
 #include "archive/format.h"
 #include "archive/run_archive_command.h"
+#include "sys/file_layer.h"
 
 #include <array>
 #include <cstdint>
@@ -60,7 +61,13 @@ struct engine_call {
   bool recursive = false;
   bool spec_too_long = false; // the source spec has more than max_spec_chars
   progress_hook hook;
-  failure_report* report = nullptr;            // the caller's, or nullptr
+  failure_report* report = nullptr; // the caller's, or nullptr
+  bool exact = false;               // the caller's paths are not folded
+
+  // Opens one of the caller's paths: folded, unless the call is exact.
+  sys::file_handle open_caller_path(const char* path, int mode) const {
+    return exact ? sys::file_open_unfolded(path, mode) : sys::file_open(path, mode);
+  }
   std::unique_ptr<std::uint8_t[]> read_area;   // work_area_bytes
   std::unique_ptr<std::uint8_t[]> record_area; // work_area_bytes
   slot_table slots;

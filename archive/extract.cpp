@@ -193,11 +193,16 @@ struct extraction {
   }
 
   // Takes the target text: refused beyond 250 characters, before anything
-  // is created; folded once, so the chain and the files agree.
+  // is created; folded once (unless the call is exact), so the chain and the
+  // files agree.
   int take_target() {
-    if (strnlen(call.spec, max_target_chars + 1) > max_target_chars)
+    const std::size_t length = strnlen(call.spec, max_target_chars + 1);
+    if (length > max_target_chars)
       return call.fail(status::output_create_failed, failure_reason::path_too_long, call.spec);
-    sys::fold_name_copy(target.data(), call.spec, 0, max_target_chars);
+    if (call.exact)
+      std::memcpy(target.data(), call.spec, length + 1);
+    else
+      sys::fold_name_copy(target.data(), call.spec, 0, max_target_chars);
     const char* last = std::strrchr(target.data(), '\\');
     const std::size_t base_length =
         last == nullptr ? 0 : static_cast<std::size_t>(last - target.data()) + 1;
@@ -238,7 +243,7 @@ struct extraction {
 } // namespace
 
 int extract_payload(engine_call& call) {
-  sys::scoped_file source(sys::file_open(call.source, sys::open_mode::read_shared));
+  sys::scoped_file source(call.open_caller_path(call.source, sys::open_mode::read_shared));
   if (!source.ok())
     return call.fail_platform(status::source_open_failed, call.source);
   extraction x{call,

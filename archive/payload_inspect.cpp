@@ -112,6 +112,8 @@ struct inspection {
       problem(shown, at, "stored name leaves the target directory");
       return;
     }
+    if (std::strpbrk(path.text.data() + check_target_chars, "<>\"|?*") != nullptr)
+      problem(shown, at, "the stored name holds a character Windows forbids in names");
     const std::string key = windows_view(path.text.data() + check_target_chars);
     const auto [first, added] = placed.emplace(key, at);
     if (!added)
@@ -291,7 +293,8 @@ struct inspection {
 };
 
 int inspect(const char* path, const inspect_reporters& to, payload_summary& summary) {
-  sys::scoped_file file(sys::file_open(path, sys::open_mode::read_shared));
+  // The path names a real file (the packager's argument): not folded.
+  sys::scoped_file file(sys::file_open_unfolded(path, sys::open_mode::read_shared));
   if (!file.ok())
     return status::source_open_failed;
   const std::int32_t size = sys::file_seek(file.get(), 0, sys::seek_from::end);

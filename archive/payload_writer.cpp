@@ -191,7 +191,7 @@ int open_stub(engine_call& call, sys::scoped_file& stub) {
   const char* path = call.command.data() + 3;
   if (!call.has_terminator)
     return call.fail(status::archive_create_failed, failure_reason::path_too_long, path);
-  stub.reset(sys::file_open(path, sys::open_mode::read_exclusive));
+  stub.reset(call.open_caller_path(path, sys::open_mode::read_exclusive));
   if (!stub.ok())
     return call.fail(status::archive_create_failed, failure_reason::platform, path,
                      sys::file_last_error());
@@ -235,7 +235,7 @@ int build_payload(engine_call& call) {
     if (const int code = open_stub(call, stub); code != status::success)
       return code;
 
-  sys::scoped_file archive_file(sys::file_open(call.source, sys::open_mode::create));
+  sys::scoped_file archive_file(call.open_caller_path(call.source, sys::open_mode::create));
   if (!archive_file.ok())
     return call.fail(status::archive_create_failed, failure_reason::platform, call.source,
                      sys::file_last_error());

@@ -113,12 +113,13 @@ void copy_command(const char* command, engine_call& call) {
 }
 
 int run(const char* source, char* spec, const char* command, progress_hook hook,
-        failure_report* report) {
+        failure_report* report, bool exact) {
   engine_call call;
   call.source = source;
   call.spec = spec;
   call.hook = hook;
   call.report = report;
+  call.exact = exact;
   copy_command(command, call);
   call.recursive = check_recursion(spec);
   call.spec_too_long = strnlen(spec, max_spec_chars + 1) > max_spec_chars;
@@ -134,8 +135,11 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
   }
 
   try {
-    std::array<char, max_spec_chars + 1> folded;
-    sys::fold_name_copy(folded.data(), spec, 0, max_spec_chars);
+    std::array<char, max_spec_chars + 1> folded{};
+    if (exact)
+      std::memcpy(folded.data(), spec, strnlen(spec, max_spec_chars));
+    else
+      sys::fold_name_copy(folded.data(), spec, 0, max_spec_chars);
     call.slots.append(folded.data(), static_cast<int>(std::strlen(folded.data())));
     call.read_area.reset(new std::uint8_t[work_area_bytes]);
     call.record_area.reset(new std::uint8_t[work_area_bytes]);
@@ -148,10 +152,10 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
 } // namespace
 
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
-                        progress_hook hook, failure_report* report) {
+                        progress_hook hook, failure_report* report, bool exact) {
   if (report != nullptr)
     *report = failure_report{};
-  const int code = run(source, spec, command, hook, report);
+  const int code = run(source, spec, command, hook, report, exact);
   fill_result_block(code, result);
   return code;
 }

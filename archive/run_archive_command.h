@@ -81,8 +81,14 @@ struct failure_report {
 //   result  receives the result block (result_block_bytes) on every return.
 //   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
 //   report  when given, reset and, on failure, filled with what failed and why.
+//   exact   the source path, the spec's directory part or target, and the
+//           stub path are used as they stand instead of folded from code page
+//           850: for callers whose drive-form texts name real entries (paths
+//           of the host turned into drive form), which folding would turn
+//           into other names.
 // Returns the status code. Never throws; every file it opens is closed.
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
-                        progress_hook hook = {}, failure_report* report = nullptr);
+                        progress_hook hook = {}, failure_report* report = nullptr,
+                        bool exact = false);
 
 } // namespace archive

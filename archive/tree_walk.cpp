@@ -93,9 +93,11 @@ struct directory_listing {
         continue; // not entered: nothing of it is stored
       if (!form_path(name, name_length))
         return call.fail(failure_status, failure_reason::path_too_long, path.data());
-      // A name no file can be unpacked under (made of dots and blanks, or
-      // holding a separator, a colon or a control character).
-      if (std::strchr(name, '\\') != nullptr || !sys::is_plain_relative_path(name))
+      // A name no file can be unpacked under: made of dots and blanks, or
+      // holding a separator, a control character or another character
+      // Windows forbids in names ('?' also stands in for the characters
+      // Windows-1252 cannot hold).
+      if (std::strpbrk(name, "\\<>\"|?*") != nullptr || !sys::is_plain_relative_path(name))
         return call.fail(failure_status, failure_reason::unsafe_name, path.data());
       if (const char* met = same_name_met(name, name_length))
         return call.fail(failure_status, failure_reason::duplicate_name, path.data(), 0, met);

@@ -200,6 +200,12 @@ struct zip_packing {
     for (;;) {
       const std::size_t n = std::fread(piece, 1, zip_piece_bytes, source.f);
       read_total += n;
+      // A file that grows while it is read (the ZIP file itself, reached
+      // through a link) is stopped at once, not read for ever.
+      if (read_total > before.size) {
+        result = call.fail(status::zip_source_failed, failure_reason::changed_while_read, path);
+        break;
+      }
       if (n > 0 && zipWriteInFileInZip(zip, piece, static_cast<unsigned>(n)) != ZIP_OK) {
         // the ZIP file cannot take it
         result = call.fail(status::zip_create_failed, failure_reason::platform, call.source,

@@ -36,10 +36,13 @@ constexpr const char* help =
 bool valid_stem(const std::string& stem) {
   if (stem.size() != 7)
     return false;
-  for (unsigned char c : stem)
+  bool only_dots_and_blanks = true;
+  for (unsigned char c : stem) {
     if (c < 32 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos)
       return false;
-  return true;
+    only_dots_and_blanks = only_dots_and_blanks && (c == '.' || c == ' ');
+  }
+  return !only_dots_and_blanks; // Windows would cut such a name away
 }
 
 } // namespace

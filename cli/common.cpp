@@ -125,8 +125,9 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   std::uint8_t result[archive::result_block_bytes];
   failure_recorder recorder;
   engine_outcome outcome;
+  // The paths come from the host's own names: used exactly, never folded.
   outcome.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(),
-                                              result, hook, &outcome.report);
+                                              result, hook, &outcome.report, true);
   if (outcome.code == archive::status::success)
     return outcome;
   outcome.failure = describe_failure(outcome.report);

@@ -55,7 +55,8 @@ std::string host_text(const char* system_text) {
   std::string shown;
   for (const char* p = system_text; *p != '\0'; ++p) {
     const auto c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c == 0x7F) {
+    // 0x81, 0x8D, 0x8F, 0x90 and 0x9D are C1 controls on the way out.
+    if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) {
       char escaped[5];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
       shown += escaped;
@@ -154,8 +155,9 @@ std::string describe_failure(const archive::failure_report& report) {
                   "never find its payload";
   case failure_reason::unsafe_name:
     return host_text(report.path.data()) +
-           ": not a name a file can be unpacked under (empty, only dots and blanks, or "
-           "holding a separator, a colon or a control character)";
+           ": not a name a file can be unpacked under (empty, only dots and blanks, or holding "
+           "a control character or one of \\ / : * ? \" < > |, which Windows forbids; '?' also "
+           "stands for characters Windows-1252 cannot hold)";
   case failure_reason::damaged:
     return (report.path[0] != '\0' ? path + " " : std::string()) + "at offset " +
            std::to_string(report.offset);

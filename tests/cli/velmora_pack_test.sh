@@ -91,6 +91,7 @@ check "build unknown option" 2 pack build --frob "$(host "$work/kit")"
 expect "usage message names the command" '[[ $err == *"velmora-pack build: unknown option"* ]]'
 check "build without dir" 2 pack build
 check "build bad stem" 2 pack build --stub "$(host "$work/stub.exe")" --stem ABC "$(host "$work/kit")"
+check "build stem of dots" 2 pack build --stub "$(host "$work/stub.exe")" --stem ....... "$(host "$work/kit")"
 check "engine PUA without trailer" 2 pack engine "$(host "$work/a.bin")" "$(host "$work/kit/***")" PUA --stub "$(host "$work/stub.exe")"
 check "engine short trailer" 2 pack engine "$(host "$work/a.bin")" "$(host "$work/kit/***")" PUA --stub "$(host "$work/stub.exe")" --trailer 123
 expect "nothing written on usage error" '[ ! -e "$work/a.bin" ]'
@@ -165,6 +166,13 @@ if [ "$under_wine" = 0 ]; then
   ln -s "$work/victim.txt" "$work/planted.bin.partial"
   check "build past a planted link" 0 pack build --quiet -o "$(host "$work/planted.bin")" "$(host "$work/kit")"
   expect "planted link not followed" '[ "$(cat "$work/victim.txt")" = victim ] && [ ! -L "$work/planted.bin" ]'
+  # Paths on the command line are used as typed: code page 850 folding would
+  # make Ô (Windows-1252 0xD4) the È of another directory.
+  mkdir -p "$work/Ôdir" "$work/Èdir" && printf mine >"$work/Ôdir/mine.txt" && printf other >"$work/Èdir/other.txt"
+  check "build of a directory folding would change" 0 pack build --quiet -o "$(host "$work/Ô.bin")" "$(host "$work/Ôdir")"
+  check "extract into a directory folding would change" 0 pack extract --quiet "$(host "$work/Ô.bin")" "$(host "$work/Ôout")"
+  expect "the directory typed, both ways" '[ "$(cat "$work/Ôout/MINE.TXT")" = mine ] && [ ! -e "$work/Èout" ]'
+  check "test of a path folding would change" 0 pack test "$(host "$work/Ô.bin")"
   mkdir -p "$work/twins" && printf 1 >"$work/twins/a.txt" && printf 2 >"$work/twins/A.TXT"
   check "build of names equal but for case" 1 pack build --quiet -o "$(host "$work/twins.bin")" "$(host "$work/twins")"
   expect "the stored name named" '[[ $err == *"twins/A.TXT: two entries of one directory would get this one stored name"* ]]'
