@@ -16,40 +16,47 @@ namespace archive {
 
 namespace {
 
+// The first directory whose creation failed other than by existing: its
+// length in the text it was made from (0 for none) and the platform's error.
+// Such a failure stops nothing; it shows when a file below the directory
+// cannot be created, and is then the reason given.
+struct directory_failure {
+  int length = 0;
+  std::uint32_t error = 0;
+
+  void note(bool created, int at) {
+    if (created || length != 0)
+      return;
+    if (const std::uint32_t why = sys::current_platform().last_error();
+        why != sys::error::already_exists) {
+      length = at;
+      error = why;
+    }
+  }
+};
+
 // Creates the target directory chain: for every backslash at index 3 or
-// later, the directory named by the text before it. Failures do not stop
-// it; a missing directory shows when the first file is created. Returns the
-// length of the first directory whose creation failed other than by
-// existing, with the platform's error in *error, or 0.
-int create_target_chain(const char* target, std::uint32_t* error) {
+// later, the directory named by the text before it.
+directory_failure create_target_chain(const char* target) {
   const int n = static_cast<int>(strnlen(target, max_target_chars));
   char prefix[max_target_chars + 1];
-  int failed = 0;
+  directory_failure failed;
   for (int i = 3; i < n; ++i) {
     if (target[i] != '\\')
       continue;
     std::memcpy(prefix, target, static_cast<std::size_t>(i));
     prefix[i] = '\0';
-    if (sys::dir_create(prefix) != 0 && failed == 0) {
-      const std::uint32_t why = sys::current_platform().last_error();
-      if (why != sys::error::already_exists) {
-        failed = i;
-        *error = why;
-      }
-    }
+    failed.note(sys::dir_create(prefix) == 0, i);
   }
   return failed;
 }
 
 // Creates the directories the output path needs below its base, in order,
 // except those the previous file's path made already (the same leading
-// directories). base: the path's first base_length characters. Returns the
-// length of the first directory whose creation failed other than by
-// existing, with the platform's error in *error, or 0: a failure shows only
-// when the file below it cannot be created, and then it is the reason.
-int create_directories(output_path& path, const output_path& previous, const char* base,
-                       std::uint32_t* error) {
-  int failed = 0;
+// directories). base: the path's first base_length characters.
+directory_failure create_directories(output_path& path, const output_path& previous,
+                                     const char* base) {
+  directory_failure failed;
   int k = 0;
   while (k < path.directories && k < previous.directories &&
          path.directory_ends[static_cast<std::size_t>(k)] ==
@@ -62,13 +69,8 @@ int create_directories(output_path& path, const output_path& previous, const cha
     const auto end = static_cast<std::size_t>(path.directory_ends[static_cast<std::size_t>(k)]);
     const char saved = path.text[end];
     path.text[end] = '\0';
-    if (sys::dir_create_below(base, path.text.data() + path.base_length) != 0 && failed == 0) {
-      const std::uint32_t why = sys::current_platform().last_error();
-      if (why != sys::error::already_exists) {
-        failed = static_cast<int>(end);
-        *error = why;
-      }
-    }
+    failed.note(sys::dir_create_below(base, path.text.data() + path.base_length) == 0,
+                static_cast<int>(end));
     path.text[end] = saved;
   }
   return failed;
@@ -90,8 +92,7 @@ struct extraction {
   std::array<char, max_target_chars + 1> base{};
   // The first directory of the target chain that could not be made (its
   // length in target, 0 for none) and why.
-  int chain_failed = 0;
-  std::uint32_t chain_error = 0;
+  directory_failure chain_failed{};
 
   // Unpacks one file's chunk records up to its end-of-file record into out,
   // the file at path.
@@ -133,6 +134,12 @@ struct extraction {
     return call.fail(code, failure_reason::damaged, path, 0, nullptr, record_start);
   }
 
+  // Reports the directory that could not be made, cutting text to it.
+  int directory_refused(const directory_failure& failed, char* text) {
+    text[failed.length] = '\0';
+    return call.fail(status::output_create_failed, failure_reason::platform, text, failed.error);
+  }
+
   // Refuses the stored name name[0..length) for why.
   int refuse(path_refusal why, const std::uint8_t* name, int length) {
     std::array<char, output_path_bytes> text{};
@@ -159,25 +166,17 @@ struct extraction {
     const path_refusal refused = make_output_path(target.data(), name, h.length, strip, path);
     if (refused != path_refusal::none)
       return refuse(refused, name, h.length);
-    std::uint32_t directory_error = 0;
-    const int directory_failed =
-        create_directories(path, previous_path, base.data(), &directory_error);
+    const directory_failure directory_failed = create_directories(path, previous_path, base.data());
     previous_path = path;
     const char* text = path.text.data();
     sys::scoped_file out(
         sys::file_open_below(base.data(), text + path.base_length, sys::open_mode::create));
     if (!out.ok() && sys::file_last_error() == sys::error::path_not_found) {
       // A directory that could not be made is the reason, not its absence.
-      if (directory_failed > 0) {
-        path.text[static_cast<std::size_t>(directory_failed)] = '\0';
-        return call.fail(status::output_create_failed, failure_reason::platform, text,
-                         directory_error);
-      }
-      if (chain_failed > 0) {
-        target[static_cast<std::size_t>(chain_failed)] = '\0';
-        return call.fail(status::output_create_failed, failure_reason::platform, target.data(),
-                         chain_error);
-      }
+      if (directory_failed.length > 0)
+        return directory_refused(directory_failed, path.text.data());
+      if (chain_failed.length > 0)
+        return directory_refused(chain_failed, target.data());
     }
     if (!out.ok())
       return call.fail_platform(status::output_create_failed, text);
@@ -219,7 +218,7 @@ struct extraction {
     strip = after_marker[0];
     if (const int code = take_target(); code != status::success)
       return code;
-    chain_failed = create_target_chain(target.data(), &chain_error);
+    chain_failed = create_target_chain(target.data());
 
     record_header h;
     record_start = reader.position();

@@ -57,4 +57,13 @@ inline constexpr int marker_chars = 9;
 extern const std::array<char, 10> marker_template;
 inline constexpr char marker_first = 'B';
 
+// The first bytes of the trailer: the stem of the directory the installer
+// proposes.
+inline constexpr int stem_bytes = 7;
+
+// Whether the stem's seven bytes can begin a directory name on every
+// platform: no control character, none Windows forbids in names, and not
+// made of dots and blanks only (Windows would cut those away).
+bool is_usable_stem(const char* stem);
+
 } // namespace archive

@@ -112,7 +112,8 @@ struct inspection {
       problem(shown, at, "stored name leaves the target directory");
       return;
     }
-    if (std::strpbrk(path.text.data() + check_target_chars, "<>\"|?*") != nullptr)
+    if (std::strpbrk(path.text.data() + check_target_chars, sys::windows_forbidden_chars) !=
+        nullptr)
       problem(shown, at, "the stored name holds a character Windows forbids in names");
     const std::string key = windows_view(path.text.data() + check_target_chars);
     const auto [first, added] = placed.emplace(key, at);
@@ -132,18 +133,6 @@ struct inspection {
                 file->second);
       directories.emplace(dir, at);
     }
-  }
-
-  // Whether the trailer's seven stem bytes can begin a directory name.
-  static bool usable_stem(const std::uint8_t* stem) {
-    bool only_dots_and_blanks = true;
-    for (int i = 0; i < 7; ++i) {
-      const std::uint8_t c = stem[i];
-      if (c < 32 || std::strchr("\\/:*?\"<>|", c) != nullptr)
-        return false;
-      only_dots_and_blanks = only_dots_and_blanks && (c == '.' || c == ' ');
-    }
-    return !only_dots_and_blanks;
   }
 
   // A placed path as Windows compares it: upper case, each component
@@ -227,7 +216,7 @@ struct inspection {
     if (behind == trailer_bytes &&
         reader.read(summary.trailer.data(), trailer_bytes) == trailer_bytes) {
       summary.has_trailer = true;
-      if (!usable_stem(summary.trailer.data()))
+      if (!is_usable_stem(reinterpret_cast<const char*>(summary.trailer.data())))
         problem("", summary.end_offset,
                 "the trailer's first seven bytes are no stem an installer can name a directory "
                 "with");

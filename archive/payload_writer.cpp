@@ -43,13 +43,6 @@ private:
   int matched_ = 0;
 };
 
-// Whether a file is as it was: its size and times unchanged. The change
-// time catches a writer that sets the last-write time back.
-bool same_file_state(const sys::file_information& a, const sys::file_information& b) {
-  return a.size == b.size && a.last_write_time == b.last_write_time &&
-         a.change_time == b.change_time;
-}
-
 struct build {
   engine_call& call;
   sys::file_handle archive_file;
@@ -163,7 +156,7 @@ struct build {
     // The bytes read are the file as it was opened, or the archive would hold
     // a file that never existed: the size and times are the same after.
     sys::file_information after;
-    if (sys::file_status(source.get(), &after) != 0 || !same_file_state(before, after) ||
+    if (sys::file_status(source.get(), &after) != 0 || !sys::unchanged(before, after) ||
         read_total != size)
       return drop_file(
           start, call.fail(status::build_source_failed, failure_reason::changed_while_read, path));

@@ -48,7 +48,7 @@ struct progress_hook {
 enum class failure_reason {
   none,
   platform,             // a platform call failed on path; error holds its Win32 code
-  path_too_long,        // path (or the spec) exceeds the length the engine takes
+  path_too_long,        // path exceeds the length the engine takes
   name_too_long,        // path would be stored under more than 250 characters
   duplicate_name,       // path and other would get one stored name
   changed_while_read,   // path changed size or time while it was read
@@ -81,11 +81,11 @@ struct failure_report {
 //   result  receives the result block (result_block_bytes) on every return.
 //   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
 //   report  when given, reset and, on failure, filled with what failed and why.
-//   exact   the source path, the spec's directory part or target, and the
-//           stub path are used as they stand instead of folded from code page
-//           850: for callers whose drive-form texts name real entries (paths
-//           of the host turned into drive form), which folding would turn
-//           into other names.
+//   exact   the source path, the directory to pack or the target directory,
+//           and the stub path are used as they stand instead of folded from
+//           code page 850: for callers whose drive-form texts name real
+//           entries (paths of the host turned into drive form), which folding
+//           would turn into other names.
 // Returns the status code. Never throws; every file it opens is closed.
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
                         progress_hook hook = {}, failure_report* report = nullptr,

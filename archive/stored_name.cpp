@@ -1,28 +1,17 @@
 // From a stored name to the path it unpacks to below the target directory.
 #include "archive/stored_name.h"
 
+#include "sys/platform.h"
+
 #include <cstring>
 
 namespace archive {
 
 namespace {
 
-// A component that stays inside its directory on every platform: not empty,
-// not only dots and blanks (Windows drops trailing dots and blanks, so ". ."
-// and "..." would climb like ".."), and no drive colon, separator or control
-// character.
+// A component that stays inside its directory on every platform.
 bool is_safe_component(const std::uint8_t* p, int n) {
-  if (n <= 0)
-    return false;
-  bool only_dots_and_blanks = true;
-  for (int i = 0; i < n; ++i) {
-    const std::uint8_t c = p[i];
-    if (c < 32 || c == ':' || c == '/' || c == '\\')
-      return false;
-    if (c != '.' && c != ' ')
-      only_dots_and_blanks = false;
-  }
-  return !only_dots_and_blanks;
+  return n > 0 && sys::is_plain_name(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
 }
 
 bool append(output_path& out, const std::uint8_t* p, int n) {

@@ -57,7 +57,8 @@ struct directory_listing {
     return true;
   }
 
-  // The directory's own path, for reports: the spec without its pattern.
+  // The listed directory's own path, for reports: the listing pattern
+  // without its last component.
   const char* directory() {
     const int n = prefix_length > 1 ? prefix_length - 1 : prefix_length;
     std::memcpy(path.data(), spec, static_cast<std::size_t>(n));
@@ -93,11 +94,9 @@ struct directory_listing {
         continue; // not entered: nothing of it is stored
       if (!form_path(name, name_length))
         return call.fail(failure_status, failure_reason::path_too_long, path.data());
-      // A name no file can be unpacked under: made of dots and blanks, or
-      // holding a separator, a control character or another character
-      // Windows forbids in names ('?' also stands in for the characters
-      // Windows-1252 cannot hold).
-      if (std::strpbrk(name, "\\<>\"|?*") != nullptr || !sys::is_plain_relative_path(name))
+      // A name no file can be unpacked under.
+      if (!sys::is_plain_name(name, static_cast<std::size_t>(name_length)) ||
+          std::strpbrk(name, sys::windows_forbidden_chars) != nullptr)
         return call.fail(failure_status, failure_reason::unsafe_name, path.data());
       if (const char* met = same_name_met(name, name_length))
         return call.fail(failure_status, failure_reason::duplicate_name, path.data(), 0, met);

@@ -226,9 +226,8 @@ struct zip_packing {
       return result;
     // The entry holds the file as it was when packing began, or packing fails.
     sys::file_information after;
-    if (!sys::stream_information(source.f, &after) || after.size != before.size ||
-        after.last_write_time != before.last_write_time ||
-        after.change_time != before.change_time || read_total != before.size)
+    if (!sys::stream_information(source.f, &after) || !sys::unchanged(before, after) ||
+        read_total != before.size)
       return call.fail(status::zip_source_failed, failure_reason::changed_while_read, path);
     return status::success;
   }

@@ -1,4 +1,5 @@
 // velmora-pack build: a payload archive, or a whole installer, from a tree.
+#include "archive/format.h"
 #include "archive/run_archive_command.h"
 #include "archive/status_text.h"
 #include "cli/commands.h"
@@ -32,19 +33,6 @@ constexpr const char* help =
     "\n"
     "Names are stored in capitals; a path may have at most 255 characters.\n";
 
-// Seven bytes usable in a directory name.
-bool valid_stem(const std::string& stem) {
-  if (stem.size() != 7)
-    return false;
-  bool only_dots_and_blanks = true;
-  for (unsigned char c : stem) {
-    if (c < 32 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos)
-      return false;
-    only_dots_and_blanks = only_dots_and_blanks && (c == '.' || c == ' ');
-  }
-  return !only_dots_and_blanks; // Windows would cut such a name away
-}
-
 } // namespace
 
 int run_build_command(const arguments& args) {
@@ -61,7 +49,7 @@ int run_build_command(const arguments& args) {
   const std::string stem = opts.value("--stem") ? *opts.value("--stem") : "QXA0000";
   if (opts.value("--stem") && !stub)
     return usage_error("build", "--stem belongs to --stub");
-  if (!valid_stem(stem))
+  if (stem.size() != archive::stem_bytes || !archive::is_usable_stem(stem.c_str()))
     return usage_error("build", "--stem must be seven characters usable in a directory name");
 
   const fs::path dir = opts.positional[0];

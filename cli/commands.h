@@ -60,9 +60,8 @@ inline constexpr std::size_t max_engine_path = 255;
 int prepare_tree_output(const std::filesystem::path& dir, const std::filesystem::path& out,
                         tree_output* job);
 
-// One engine call with the failing path recorded: the status, the path and
-// reason of the last refused open ("" when none), and the engine's own
-// report of what failed.
+// One engine call: the status, the engine's report of what failed, and that
+// report in words ("" on success).
 struct engine_outcome {
   int code = 0;
   std::string failure;
@@ -74,6 +73,9 @@ struct engine_outcome {
 std::string tree_failure(const engine_outcome& outcome, const tree_output& job);
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
                             const std::string& command, archive::progress_hook hook = {});
+
+// What failed, in words: the report's words, else the status's.
+std::string failure_text(const engine_outcome& outcome);
 
 // Finishes an output written under a temporary name: after success moves
 // partial to out (and reports out's size unless quiet), after failure removes

@@ -123,7 +123,6 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   std::vector<char> spec_text(spec.begin(), spec.end());
   spec_text.push_back('\0');
   std::uint8_t result[archive::result_block_bytes];
-  failure_recorder recorder;
   engine_outcome outcome;
   // The paths come from the host's own names: used exactly, never folded.
   outcome.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(),
@@ -133,9 +132,12 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
   outcome.failure = describe_failure(outcome.report);
   if (outcome.report.reason == archive::failure_reason::damaged)
     outcome.failure = archive::status_text(outcome.code) + std::string(": ") + outcome.failure;
-  if (outcome.failure.empty() && recorder.failed())
-    outcome.failure = recorder.describe();
   return outcome;
+}
+
+std::string failure_text(const engine_outcome& outcome) {
+  return outcome.failure.empty() ? std::string(archive::status_text(outcome.code))
+                                 : outcome.failure;
 }
 
 int publish_output(const engine_outcome& outcome, const fs::path& partial, const fs::path& out,
@@ -143,9 +145,7 @@ int publish_output(const engine_outcome& outcome, const fs::path& partial, const
   std::error_code ec;
   if (outcome.code != archive::status::success) {
     fs::remove(partial, ec);
-    return work_error(what + " failed: " +
-                      (outcome.failure.empty() ? std::string(archive::status_text(outcome.code))
-                                               : outcome.failure));
+    return work_error(what + " failed: " + failure_text(outcome));
   }
   fs::rename(partial, out, ec);
   if (ec) {

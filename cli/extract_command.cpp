@@ -54,9 +54,7 @@ int run_extract_command(const arguments& args) {
     outcome = run_recorded(source, target, "PJ", {progress_bar::on_consumed, &bar});
   }
   if (outcome.code != archive::status::success)
-    return work_error("extraction of " + installer.string() + " failed: " +
-                      (outcome.failure.empty() ? std::string(archive::status_text(outcome.code))
-                                               : outcome.failure));
+    return work_error("extraction of " + installer.string() + " failed: " + failure_text(outcome));
   return 0;
 }
 

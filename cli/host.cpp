@@ -1,7 +1,5 @@
-// Between host paths and texts and the engine's, and failure recording.
+// Between host paths and texts and the engine's, and failure reports in words.
 #include "cli/host.h"
-
-#include "sys/error_log.h"
 
 #include <array>
 #include <cstdio>
@@ -10,16 +8,6 @@
 namespace cli {
 
 namespace {
-
-bool same_ascii_ignoring_case(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    const char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
-    const char y = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 32) : *b;
-    if (x != y)
-      return false;
-  }
-  return *a == *b;
-}
 
 // Room for converted paths: beyond the engine's 256 characters, so an
 // overlong path reaches the engine and is refused there with its status.
@@ -163,56 +151,6 @@ std::string describe_failure(const archive::failure_report& report) {
            std::to_string(report.offset);
   }
   return path;
-}
-
-failure_recorder::failure_recorder()
-    : forwarding_platform(sys::current_platform()), previous_(sys::set_platform(this)) {}
-
-failure_recorder::~failure_recorder() {
-  sys::set_platform(previous_);
-}
-
-void failure_recorder::note(const char* path) {
-  // The error log's own opens are not the work's failures.
-  if (same_ascii_ignoring_case(path, sys::error_log_path))
-    return;
-  error_ = base().last_error();
-  path_ = path;
-}
-
-sys::native_handle failure_recorder::create_file(const char* path, std::uint32_t access,
-                                                 std::uint32_t share, sys::disposition how,
-                                                 std::uint32_t attributes) {
-  const sys::native_handle h = base().create_file(path, access, share, how, attributes);
-  if (h == sys::invalid_handle_value)
-    note(path);
-  return h;
-}
-
-sys::native_handle failure_recorder::create_file_below(const char* base_dir, const char* relative,
-                                                       std::uint32_t access, std::uint32_t share,
-                                                       sys::disposition how,
-                                                       std::uint32_t attributes) {
-  const sys::native_handle h =
-      base().create_file_below(base_dir, relative, access, share, how, attributes);
-  if (h == sys::invalid_handle_value) {
-    std::string path = base_dir;
-    if (!path.empty() && path.back() != '\\')
-      path += '\\';
-    note((path + relative).c_str());
-  }
-  return h;
-}
-
-std::FILE* failure_recorder::open_read_stream(const char* path) {
-  std::FILE* f = base().open_read_stream(path);
-  if (!f)
-    note(path);
-  return f;
-}
-
-std::string failure_recorder::describe() const {
-  return host_path(path_.c_str()) + " (" + error_words(error_) + ")";
 }
 
 } // namespace cli

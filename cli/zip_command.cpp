@@ -5,6 +5,7 @@
 #include "cli/host.h"
 #include "cli/options.h"
 #include "cli/progress_bar.h"
+#include "sys/forwarding_platform.h"
 
 #include <cstdio>
 #include <filesystem>

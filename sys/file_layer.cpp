@@ -50,10 +50,13 @@ void log_platform_error(std::uint32_t error, const char* message) {
   last_failure = error;
 }
 
+// The entry of an open mode code; nullptr, noted as the failure, for a code
+// outside the table (refused like a platform refusal: -1, no record).
 const mode_entry* find_mode(int mode) {
   for (const auto& candidate : mode_table)
     if (candidate.code == mode)
       return &candidate;
+  last_failure = error::invalid_parameter;
   return nullptr;
 }
 
@@ -91,12 +94,9 @@ file_handle open_prepared(const char* path, const mode_entry& entry) {
 } // namespace
 
 file_handle file_open(const char* path, int mode) {
-  // Codes outside the table are refused like a platform refusal: -1, no record.
   const mode_entry* entry = find_mode(mode);
-  if (entry == nullptr) {
-    last_failure = error::invalid_parameter;
+  if (entry == nullptr)
     return refused_handle;
-  }
   std::array<char, max_path_chars + 1> work;
   fold_name_copy(work.data(), path, 0, max_path_chars);
   return open_prepared(work.data(), *entry);
@@ -104,10 +104,8 @@ file_handle file_open(const char* path, int mode) {
 
 file_handle file_open_unfolded(const char* path, int mode) {
   const mode_entry* entry = find_mode(mode);
-  if (entry == nullptr) {
-    last_failure = error::invalid_parameter;
+  if (entry == nullptr)
     return refused_handle;
-  }
   if (strnlen(path, max_path_chars + 1) > static_cast<std::size_t>(max_path_chars)) {
     last_failure = error::filename_too_long;
     return refused_handle;
@@ -117,10 +115,8 @@ file_handle file_open_unfolded(const char* path, int mode) {
 
 file_handle file_open_below(const char* base, const char* relative, int mode) {
   const mode_entry* entry = find_mode(mode);
-  if (entry == nullptr) {
-    last_failure = error::invalid_parameter;
+  if (entry == nullptr)
     return refused_handle;
-  }
   if (!fits_below(base, relative)) {
     last_failure = error::filename_too_long;
     return refused_handle;

@@ -12,6 +12,7 @@
 // Threading: every call comes from the one thread of the process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -127,6 +128,13 @@ struct file_information {
   std::uint64_t change_time = 0;
 };
 
+// Whether a file is as it was: the same size and times. The change time
+// catches a writer that sets the last-write time back.
+inline bool unchanged(const file_information& before, const file_information& after) {
+  return before.size == after.size && before.last_write_time == after.last_write_time &&
+         before.change_time == after.change_time;
+}
+
 // The operations of one platform. Each call states its Win32 model; results and
 // failure values follow that model, and every failing call sets last_error().
 class platform {
@@ -182,7 +190,7 @@ public:
   // close itself failed (a late write error); the handle is gone either way.
   virtual bool close_handle(native_handle handle) = 0;
 
-  // GetFileInformationByHandle, reduced to the size and the last-write time.
+  // GetFileInformationByHandle, reduced to the size and the times.
   // False for a handle that is not open or a failing call.
   virtual bool get_file_information(native_handle handle, file_information* out) = 0;
 
@@ -307,15 +315,23 @@ public:
 // seek_stream returns 0 or -1; tell_stream the position or -1.
 int seek_stream(std::FILE* stream, std::int64_t offset, int origin);
 std::int64_t tell_stream(std::FILE* stream);
-// The size and last-write time of the file under an open stream; false on
-// failure.
+// The size and times of the file under an open stream; false on failure.
 bool stream_information(std::FILE* stream, file_information* out);
 
+// Whether name[0..length) is one component that stays inside its directory
+// on every platform: not empty, not made of dots and blanks only ("..", and
+// "..." or ". ." which Windows cuts to ".."), and holding no '\\', '/', ':'
+// or control character.
+bool is_plain_name(const char* name, std::size_t length);
+
 // Whether relative is a path create_file_below and create_directory_below
-// take: one or more components joined by single backslashes, none of them
-// empty, made of dots and blanks only ("..", and "..." which Windows would
-// cut to ".."), or holding '/', ':' or a control character.
+// take: one or more plain names joined by single backslashes.
 bool is_plain_relative_path(const char* relative);
+
+// The characters, besides those is_plain_name refuses, that Windows forbids
+// in names. '?' also stands in for the characters a listing cannot convert
+// to Windows-1252.
+inline constexpr const char* windows_forbidden_chars = "<>\"|?*";
 
 // The backend in use: the build's own, unless a test installed another.
 platform& current_platform();

@@ -97,11 +97,16 @@ const std::uint8_t* finish_record(bool extended, bool have_entry) {
 
 namespace {
 
+// Ends the open scan, if any, as the next scan_first does.
+void end_scan() {
+  if (state == scan_state::open)
+    current_platform().find_close(scan_handle);
+}
+
 // Starts a scan on a pattern ready for the platform (prefix included).
 const std::uint8_t* start_scan(const char* work) {
   platform& p = current_platform();
-  if (state == scan_state::open)
-    p.find_close(scan_handle);
+  end_scan();
   failure = error::success;
 
   const bool extended = is_extended(work);
@@ -134,8 +139,7 @@ const std::uint8_t* scan_first(const char* pattern) {
 const std::uint8_t* scan_first_unfolded(const char* pattern) {
   const std::size_t prefix = is_extended(pattern) ? extended_prefix_bytes : 0;
   if (strnlen(pattern, prefix + max_path_chars + 1) > prefix + max_path_chars) {
-    if (state == scan_state::open)
-      current_platform().find_close(scan_handle);
+    end_scan();
     state = scan_state::failed;
     failure = error::filename_too_long;
     return finish_record(prefix != 0, false);

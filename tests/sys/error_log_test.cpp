@@ -89,30 +89,30 @@ TEST_F(ErrorLog, OwnSeekOrWriteFailureDropsOnlyThatEntry) {
   EXPECT_EQ(log(), "    3/    3/written\r\n");
 }
 
-TEST_F(ErrorLog, OverLargeHandleOfTheLogItselfIsDroppedWithoutRecursion) {
-  fs::create_directory(drive.c() / "VEK");
-  fault_platform fake;
-  scoped_platform use(fake);
-  fake.set_handle_offset(0x8000);
-  EXPECT_EQ(sys::error_log_write(1, "lost", 2), 0);
-  // The two opens of the one entry (existing, then create), nothing more.
-  EXPECT_EQ(fake.calls(op::create_file), 2);
-  EXPECT_EQ(fake.open_files(), 0);
-  fake.set_handle_offset(0);
-  EXPECT_EQ(log(), "");
-}
-
-TEST_F(ErrorLog, OverLargeHandleOfAnExistingLogDropsTheEntryAndNeverEmptiesTheLog) {
-  drive.write("VEK/QXERROR.TXT", "kept\r\n");
-  fault_platform fake;
-  scoped_platform use(fake);
-  fake.set_handle_offset(0x8000);
-  EXPECT_EQ(sys::error_log_write(1, "lost", 2), 0);
-  // The open of the existing log only: no create that would empty it.
-  EXPECT_EQ(fake.calls(op::create_file), 1);
-  EXPECT_EQ(fake.open_files(), 0);
-  fake.set_handle_offset(0);
-  EXPECT_EQ(log(), "kept\r\n");
+// An over-large handle of the log itself drops the entry without recursing:
+// a missing log is tried twice (existing, then create); an existing one only
+// once, since the create that would follow empties it.
+TEST_F(ErrorLog, OverLargeHandleOfTheLogItselfDropsTheEntryAndNeverEmptiesTheLog) {
+  struct over_large_case {
+    const char* existing; // the log's content beforehand, or nullptr: none
+    int opens;
+    const char* log_after;
+  };
+  for (const auto& c :
+       {over_large_case{nullptr, 2, ""}, over_large_case{"kept\r\n", 1, "kept\r\n"}}) {
+    fs::remove_all(drive.c() / "VEK");
+    fs::create_directory(drive.c() / "VEK");
+    if (c.existing != nullptr)
+      drive.write("VEK/QXERROR.TXT", c.existing);
+    fault_platform fake;
+    scoped_platform use(fake);
+    fake.set_handle_offset(0x8000);
+    EXPECT_EQ(sys::error_log_write(1, "lost", 2), 0);
+    EXPECT_EQ(fake.calls(op::create_file), c.opens);
+    EXPECT_EQ(fake.open_files(), 0);
+    fake.set_handle_offset(0);
+    EXPECT_EQ(log(), c.log_after);
+  }
 }
 
 TEST_F(ErrorLog, FailuresDuringAnEntryAreNeverLoggedAgain) {

@@ -132,6 +132,17 @@ mode_t new_mode(std::uint32_t attributes) {
   return (attributes & attribute_read_only) ? new_read_only_file_mode : new_file_mode;
 }
 
+// The size and times of the file open as fd; false with errno set.
+bool information_of(int fd, file_information* out) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0)
+    return false;
+  out->size = static_cast<std::uint64_t>(st.st_size);
+  out->last_write_time = file_time_of(st.st_mtim);
+  out->change_time = file_time_of(st.st_ctim);
+  return true;
+}
+
 } // namespace
 
 platform::open_file* platform::lookup(native_handle handle) {
@@ -337,14 +348,11 @@ bool platform::get_file_information(native_handle handle, file_information* out)
   open_file* file = lookup(handle);
   if (!file)
     return false;
-  struct stat st {};
-  if (::fstat(file->fd.get(), &st) != 0)
+  file_information info;
+  if (!information_of(file->fd.get(), &info))
     return fail(error_from_errno(errno, failed_op::other), false);
-  if (out) {
-    out->size = static_cast<std::uint64_t>(st.st_size);
-    out->last_write_time = file_time_of(st.st_mtim);
-    out->change_time = file_time_of(st.st_ctim);
-  }
+  if (out)
+    *out = info;
   return true;
 }
 
@@ -415,13 +423,7 @@ std::int64_t tell_stream(std::FILE* stream) {
 }
 
 bool stream_information(std::FILE* stream, file_information* out) {
-  struct stat st {};
-  if (::fstat(::fileno(stream), &st) != 0)
-    return false;
-  out->size = static_cast<std::uint64_t>(st.st_size);
-  out->last_write_time = posix::file_time_of(st.st_mtim);
-  out->change_time = posix::file_time_of(st.st_ctim);
-  return true;
+  return posix::information_of(::fileno(stream), out);
 }
 
 } // namespace sys

@@ -46,13 +46,8 @@ bool platform::create_directory(const char* path) {
 
 bool platform::create_directory_below(const char* base, const char* relative) {
   return guarded(false, [&] {
-    if (!base || !relative)
-      return fail(error::invalid_parameter, false);
-    if (!is_plain_relative_path(relative))
-      return fail(error::invalid_name, false);
-    const std::string path = join_below(base, relative);
-    if (const DWORD code = first_link_below(path, path.size() - std::strlen(relative), false);
-        code != NO_ERROR)
+    std::string path;
+    if (const DWORD code = path_below(base, relative, false, path); code != NO_ERROR)
       return fail(code, false);
     return create_directory(path.c_str());
   });

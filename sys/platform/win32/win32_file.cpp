@@ -43,15 +43,9 @@ std::FILE* open_stream(const char* path, const char* mode, std::uint32_t* code) 
   return stream;
 }
 
-} // namespace
-
-std::string join_below(const char* base, const char* relative) {
-  std::string path(base);
-  if (!path.empty() && path.back() != '\\' && path.back() != '/')
-    path += '\\';
-  return path + relative;
-}
-
+// stopped_on_symlink when an existing component of path from relative_start
+// on is a reparse point: each one that ends in a backslash, and the whole
+// path when with_last. NO_ERROR otherwise, a missing component included.
 DWORD first_link_below(const std::string& path, std::size_t relative_start, bool with_last) {
   for (std::size_t i = relative_start; i <= path.size(); ++i) {
     if (i < path.size() ? path[i] != '\\' : !with_last)
@@ -63,6 +57,34 @@ DWORD first_link_below(const std::string& path, std::size_t relative_start, bool
       return error::stopped_on_symlink;
   }
   return NO_ERROR;
+}
+
+// What the handle's file information tells: size and times (Windows keeps no
+// change time apart from the last write).
+bool information_of(HANDLE h, file_information* out) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(h, &info))
+    return false;
+  out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  out->last_write_time = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
+  out->change_time = out->last_write_time;
+  return true;
+}
+
+} // namespace
+
+DWORD path_below(const char* base, const char* relative, bool with_last, std::string& path) {
+  if (!base || !relative)
+    return error::invalid_parameter;
+  if (!is_plain_relative_path(relative))
+    return error::invalid_name;
+  path = base;
+  if (!path.empty() && path.back() != '\\' && path.back() != '/')
+    path += '\\';
+  const std::size_t relative_start = path.size();
+  path += relative;
+  return first_link_below(path, relative_start, with_last);
 }
 
 HANDLE platform::lookup_file(native_handle handle) {
@@ -104,13 +126,8 @@ native_handle platform::create_file_below(const char* base, const char* relative
                                           std::uint32_t access, std::uint32_t share,
                                           disposition how, std::uint32_t attributes) {
   return guarded(invalid_handle_value, [&] {
-    if (!base || !relative)
-      return fail(error::invalid_parameter, invalid_handle_value);
-    if (!is_plain_relative_path(relative))
-      return fail(error::invalid_name, invalid_handle_value);
-    const std::string path = join_below(base, relative);
-    if (const DWORD code = first_link_below(path, path.size() - std::strlen(relative), true);
-        code != NO_ERROR)
+    std::string path;
+    if (const DWORD code = path_below(base, relative, true, path); code != NO_ERROR)
       return fail(code, invalid_handle_value);
 
     // An existing file is opened as it is, never through a link, and looked
@@ -221,15 +238,11 @@ bool platform::get_file_information(native_handle handle, file_information* out)
   const HANDLE h = lookup_file(handle);
   if (!h)
     return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(h, &info))
+  file_information info;
+  if (!information_of(h, &info))
     return fail_native(false);
-  if (out) {
-    out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    out->last_write_time = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                           info.ftLastWriteTime.dwLowDateTime;
-    out->change_time = out->last_write_time;
-  }
+  if (out)
+    *out = info;
   return true;
 }
 
@@ -272,14 +285,7 @@ std::int64_t tell_stream(std::FILE* stream) {
 
 bool stream_information(std::FILE* stream, file_information* out) {
   const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (h == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h, &info))
-    return false;
-  out->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  out->last_write_time = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                         info.ftLastWriteTime.dwLowDateTime;
-  out->change_time = out->last_write_time;
-  return true;
+  return h != INVALID_HANDLE_VALUE && win32::information_of(h, out);
 }
 
 } // namespace sys

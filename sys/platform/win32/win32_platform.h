@@ -27,13 +27,12 @@ inline native_handle to_native(HANDLE h) noexcept {
   return reinterpret_cast<native_handle>(h);
 }
 
-// base and relative as one path, a backslash between them.
-std::string join_below(const char* base, const char* relative);
-
-// stopped_on_symlink when an existing component of path from relative_start
-// on is a reparse point: each one that ends in a backslash, and the whole
-// path when with_last. NO_ERROR otherwise, a missing component included.
-DWORD first_link_below(const std::string& path, std::size_t relative_start, bool with_last);
+// base\relative in path, checked as create_file_below and
+// create_directory_below take them: invalid_parameter, invalid_name (relative
+// is no plain relative path), stopped_on_symlink (an existing component below
+// base is a reparse point: each one before a backslash, and the last one too
+// when with_last), or NO_ERROR, a missing component included.
+DWORD path_below(const char* base, const char* relative, bool with_last, std::string& path);
 
 class platform final : public sys::platform {
 public:
