@@ -1,10 +1,18 @@
-// Chunk coding with zlib: compress() and uncompress() with reusable states.
+// Chunk coding with zlib: compress() and uncompress() with reusable states,
+// decoding through libdeflate first where the build has it.
 #include "archive/chunk_codec.h"
 
 #include "sys/error_log.h"
 
 #include <new>
 #include <zlib.h>
+
+#if defined(VELMORA_HAVE_LIBDEFLATE)
+#include "archive/fast_inflate_screen.h"
+
+#include <cstddef>
+#include <libdeflate.h>
+#endif
 
 namespace archive {
 
@@ -45,16 +53,28 @@ int chunk_encoder::encode(const std::uint8_t* in, std::uint32_t in_length, std::
 struct chunk_decoder::state {
   z_stream stream{};
   bool ready = false;
+#if defined(VELMORA_HAVE_LIBDEFLATE)
+  // Null when it could not be made: every chunk then goes to zlib.
+  libdeflate_decompressor* fast = nullptr;
+#endif
 };
 
 chunk_decoder::chunk_decoder() : state_(new (std::nothrow) state) {
   if (state_ && inflateInit(&state_->stream) == Z_OK)
     state_->ready = true;
+#if defined(VELMORA_HAVE_LIBDEFLATE)
+  if (state_)
+    state_->fast = libdeflate_alloc_decompressor();
+#endif
 }
 
 chunk_decoder::~chunk_decoder() {
   if (state_ && state_->ready)
     inflateEnd(&state_->stream);
+#if defined(VELMORA_HAVE_LIBDEFLATE)
+  if (state_)
+    libdeflate_free_decompressor(state_->fast);
+#endif
 }
 
 int chunk_decoder::decode(const std::uint8_t* in, std::uint32_t in_length, std::uint8_t* out,
@@ -63,6 +83,21 @@ int chunk_decoder::decode(const std::uint8_t* in, std::uint32_t in_length, std::
   unused_input_ = 0;
   if (!state_ || !state_->ready)
     return Z_MEM_ERROR;
+#if defined(VELMORA_HAVE_LIBDEFLATE)
+  // libdeflate decodes the streams it agrees on with zlib; what it does not
+  // decode to the end, zlib decodes again from the start, so a damaged chunk
+  // gives zlib's status and records (out may hold libdeflate's leftovers).
+  if (state_->fast && fast_inflate_agrees(in, in_length)) {
+    std::size_t used = 0;
+    std::size_t produced = 0;
+    if (libdeflate_zlib_decompress_ex(state_->fast, in, in_length, out, capacity, &used,
+                                      &produced) == LIBDEFLATE_SUCCESS) {
+      *out_length = static_cast<std::uint32_t>(produced);
+      unused_input_ = in_length - static_cast<std::uint32_t>(used);
+      return Z_OK;
+    }
+  }
+#endif
   z_stream& s = state_->stream;
   s.next_in = const_cast<Bytef*>(in);
   s.avail_in = in_length;

@@ -31,6 +31,11 @@ private:
 // whole call. When a stream does not reach its end, two error-log records are
 // written: "inflate 1" (before the state is reset) and "inflate 2" (after it),
 // each with the inflate result and the count of input bytes not consumed.
+// Where the build has libdeflate (VELMORA_HAVE_LIBDEFLATE: Linux), one
+// libdeflate decompressor made with the decoder decodes the streams that
+// fast_inflate_agrees() admits, and zlib decodes every other stream and every
+// one libdeflate does not decode to its end; the results below are zlib's in
+// every case.
 class chunk_decoder {
 public:
   chunk_decoder();
@@ -41,7 +46,8 @@ public:
   // Decodes in[0..in_length) into out (capacity bytes). Returns Z_OK and sets
   // *out_length on success; otherwise Z_DATA_ERROR (also for a missing
   // dictionary, or output that does not fit with all input consumed),
-  // Z_BUF_ERROR or Z_MEM_ERROR, and *out_length is 0.
+  // Z_BUF_ERROR or Z_MEM_ERROR, and *out_length is 0 (what out then holds is
+  // unspecified).
   int decode(const std::uint8_t* in, std::uint32_t in_length, std::uint8_t* out,
              std::uint32_t capacity, std::uint32_t* out_length);
 
