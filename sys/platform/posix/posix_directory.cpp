@@ -144,6 +144,7 @@ private:
 
 bool platform::create_directory(const char* path) {
   return guarded(false, [&] {
+    forget_held_directory();
     if (!path)
       return fail(error::invalid_parameter, false);
     std::string native;
@@ -162,14 +163,16 @@ bool platform::create_directory_below(const char* base, const char* relative) {
     below_path place;
     if (const auto code = walk_below(base, relative, place); code != error::success)
       return fail(code, false);
-    if (::mkdirat(place.dir.get(), place.name.c_str(), new_directory_mode) != 0)
+    if (::mkdirat(place.dir, place.last.name.c_str(), new_directory_mode) != 0)
       return fail(error_from_errno(errno, failed_op::make_dir), false);
+    note_created(place.dir, place.last.name, S_IFDIR);
     return true;
   });
 }
 
 bool platform::remove_directory(const char* path) {
   return guarded(false, [&] {
+    forget_held_directory();
     if (!path)
       return fail(error::invalid_parameter, false);
     std::string native;
@@ -182,7 +185,10 @@ bool platform::remove_directory(const char* path) {
 }
 
 native_handle platform::find_first_file(const char* pattern, find_data* out) {
-  return guarded(invalid_handle_value, [&] { return start_listing(pattern, out); });
+  return guarded(invalid_handle_value, [&] {
+    forget_held_directory();
+    return start_listing(pattern, out);
+  });
 }
 
 native_handle platform::start_listing(const char* pattern, find_data* out) {

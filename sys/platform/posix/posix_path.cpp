@@ -3,6 +3,7 @@
 
 #include "sys/cp1252.h"
 #include "sys/platform/posix/posix_handle.h"
+#include "sys/platform/posix/posix_names.h"
 #include "sys/platform/posix/posix_platform.h"
 
 #include <dirent.h>
@@ -48,60 +49,23 @@ void add_entry(drive_map& map, std::string_view entry) {
   map.push_back({letter, normalise_native(entry.substr(2))});
 }
 
-// Among the entries of the open directory stream, the smallest name in byte
-// order whose Windows-1252 upper case is wanted; false when there is none.
-bool smallest_match(DIR* stream, const std::string& wanted, std::string& best) {
-  bool found = false;
-  while (const dirent* entry = ::readdir(stream)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
-    if (upper_cp1252(utf8_to_cp1252(name)) != wanted)
-      continue;
-    if (!found || name < best) {
-      best = name;
-      found = true;
-    }
-  }
-  return found;
-}
-
-// The name of the entry of directory dir that component (Windows-1252) names:
-// the exact name when it exists, else the smallest name in byte order equal
-// to it when both are upper-cased, else the component itself (as UTF-8).
-std::string match_entry(const std::string& dir, std::string_view component) {
-  std::string given = cp1252_to_utf8(component);
-  const std::string base = dir.empty() ? std::string("/") : dir;
-  const std::string exact = dir + "/" + given;
-  struct stat st {};
-  if (::lstat(exact.c_str(), &st) == 0)
-    return given;
-  unique_dir stream(::opendir(base.c_str()));
-  std::string best;
-  if (stream && smallest_match(stream.get(), upper_cp1252(component), best))
-    return best;
-  return given;
-}
-
-// As match_entry, in the directory open as dir.
-std::string match_entry_at(int dir, std::string_view component) {
-  std::string given = cp1252_to_utf8(component);
-  struct stat st {};
-  if (::fstatat(dir, given.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-    return given;
-  // A descriptor of its own, so the listing does not move dir's position.
-  const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0)
-    return given;
-  unique_dir stream(::fdopendir(listing));
-  if (!stream) {
-    ::close(listing);
-    return given;
-  }
-  std::string best;
-  if (smallest_match(stream.get(), upper_cp1252(component), best))
-    return best;
-  return given;
+// What a walk below base to the directory part of a relative path depends on
+// besides the file system: base and that part, the drive map and the home
+// directory (the default map's C:). Empty for a base that is not a drive
+// path (it depends on the working directory too): such walks are not held.
+std::string held_key(std::string_view base, std::string_view directory_part) {
+  if (!has_drive_prefix(base))
+    return {};
+  const char* map = std::getenv(drive_map_variable);
+  const char* home = std::getenv("HOME");
+  std::string key = map ? map : "";
+  key += '\0';
+  key += home ? home : "";
+  key += '\0';
+  key += base;
+  key += '\0';
+  key += directory_part;
+  return key;
 }
 
 // Opens the directory name below dir without following a link.
@@ -213,7 +177,7 @@ bool is_valid_component(std::string_view component, bool wildcards) {
   return true;
 }
 
-std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
+std::uint32_t resolve_drive_path(std::string_view path, std::string& native, entry_match* last) {
   // current: the native path built so far, without a trailing '/' ("" is /).
   // floor: how far ".." may pop it back.
   std::string current;
@@ -255,6 +219,8 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
     path.remove_prefix(end < path.size() ? end + 1 : end);
     if (component.empty() || component == ".")
       continue;
+    if (last)
+      *last = {}; // the last component is not a name found in a listing
     if (component == "..") {
       if (current.size() > floor)
         current.resize(current.rfind('/'));
@@ -262,9 +228,11 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
     }
     if (!is_valid_component(component, false))
       return error::invalid_name;
-    std::string name = match_entry(current, component);
+    entry_match match = find_entry(-1, current, component);
     current += '/';
-    current += name;
+    current += match.name;
+    if (last)
+      *last = std::move(match);
   }
   native = current.empty() ? std::string("/") : std::move(current);
   return error::success;
@@ -273,6 +241,27 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
 std::uint32_t walk_below(const char* base, const char* relative, below_path& out) {
   if (!is_plain_relative_path(relative))
     return error::invalid_name;
+  const std::string_view whole = relative;
+  const auto cut = whole.rfind('\\');
+  const std::string_view leaf = cut == std::string_view::npos ? whole : whole.substr(cut + 1);
+  if (!is_valid_component(leaf, false))
+    return error::invalid_name;
+
+  // The directory of the last walk, when this one leads to it again and it
+  // has not been removed since.
+  held_directory& held = last_walked_directory();
+  const std::string key =
+      held_key(base, cut == std::string_view::npos ? std::string_view() : whole.substr(0, cut));
+  if (!key.empty() && held.dir && held.key == key) {
+    struct stat st {};
+    if (::fstat(held.dir.get(), &st) == 0 && st.st_nlink > 0) {
+      out.dir = held.dir.get();
+      out.last = find_entry(out.dir, {}, leaf, &st);
+      return error::success;
+    }
+  }
+  forget_held_directory();
+
   std::string native;
   if (const auto code = resolve_drive_path(base, native); code != error::success)
     return code;
@@ -284,24 +273,29 @@ std::uint32_t walk_below(const char* base, const char* relative, below_path& out
     return errno == ENOENT || errno == ENOTDIR ? error::path_not_found
                                                : error_from_errno(errno, failed_op::open);
   unique_fd dir(fd);
-  std::string_view rest = relative;
-  for (;;) {
+  std::string_view rest = cut == std::string_view::npos ? std::string_view() : whole.substr(0, cut);
+  while (!rest.empty()) {
     const auto end = rest.find('\\');
     const std::string_view component = rest.substr(0, end);
     if (!is_valid_component(component, false))
       return error::invalid_name;
-    std::string name = match_entry_at(dir.get(), component);
-    if (end == std::string_view::npos) {
-      out.dir = std::move(dir);
-      out.name = std::move(name);
-      return error::success;
-    }
+    const entry_match match = find_entry(dir.get(), {}, component);
     unique_fd next;
-    if (const auto code = open_directory_at(dir.get(), name, next); code != error::success)
+    if (const auto code = open_directory_at(dir.get(), match.name, next); code != error::success)
       return code;
     dir = std::move(next);
-    rest.remove_prefix(end + 1);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }
+  if (!key.empty()) {
+    held.key = key;
+    held.dir = std::move(dir);
+    out.dir = held.dir.get();
+  } else {
+    out.owned = std::move(dir);
+    out.dir = out.owned.get();
+  }
+  out.last = find_entry(out.dir, {}, leaf);
+  return error::success;
 }
 
 std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_form) {

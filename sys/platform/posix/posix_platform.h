@@ -3,6 +3,7 @@
 
 #include "sys/platform.h"
 #include "sys/platform/posix/posix_handle.h"
+#include "sys/platform/posix/posix_names.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -39,6 +40,7 @@ struct opened_file {
   unique_fd fd;
   struct stat status {};
   std::uint32_t error = error::success;
+  bool created = false; // made by this open
 };
 
 class platform final : public sys::platform {
@@ -137,8 +139,9 @@ private:
   // Whether a new open (access, share) of device/inode clashes with one held.
   bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access, std::uint32_t share) const;
 
-  native_handle open_file_at(const std::string& native, std::uint32_t access, std::uint32_t share,
-                             disposition how, std::uint32_t attributes);
+  native_handle open_file_at(const std::string& native, const entry_match& last,
+                             std::uint32_t access, std::uint32_t share, disposition how,
+                             std::uint32_t attributes);
   // Takes a regular file opened for (access, share) into the table, after the
   // sharing check and, for create_always, emptying it; the file is dropped
   // (closed, unchanged) when the check refuses it.
