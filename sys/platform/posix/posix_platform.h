@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <deque>
 #include <map>
 #include <new>
 #include <string>
@@ -41,6 +42,17 @@ struct opened_file {
   struct stat status {};
   std::uint32_t error = error::success;
   bool created = false; // made by this open
+};
+
+// One entry of a listing, kept small: directories are listed whole, and
+// may hold tens of thousands of entries.
+struct listed_entry {
+  std::string name;   // Windows-1252
+  std::string native; // the name on disk, when Windows-1252 cannot spell it
+  std::uint64_t size = 0;
+  std::uint64_t last_write_time = 0;
+  std::uint32_t attributes = 0;
+  std::uint32_t error = 0;
 };
 
 class platform final : public sys::platform {
@@ -107,7 +119,7 @@ private:
 
   // The entries of one listing, taken whole at find_first_file.
   struct listing {
-    std::vector<find_data> entries;
+    std::deque<listed_entry> entries;
     std::size_t next = 0;
   };
 
