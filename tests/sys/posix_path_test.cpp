@@ -139,8 +139,8 @@ std::string found(bool below, const std::string& name) {
   const sys::native_handle h =
       below ? backend().create_file_below("C:\\Dir", name.c_str(), sys::access_read,
                                           sys::share_read, sys::disposition::open_existing, 0)
-            : backend().create_file(("C:\\Dir\\" + name).c_str(), sys::access_read,
-                                    sys::share_read, sys::disposition::open_existing, 0);
+            : backend().create_file(("C:\\Dir\\" + name).c_str(), sys::access_read, sys::share_read,
+                                    sys::disposition::open_existing, 0);
   if (h == sys::invalid_handle_value)
     return "-";
   char text[64] = {};

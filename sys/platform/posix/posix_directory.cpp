@@ -272,8 +272,8 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     std::uint32_t unusable = error::success;
     if (::fstatat(fd, native_name.c_str(), &st, 0) != 0) {
       const int why = errno;
-      const bool gone = ::fstatat(fd, native_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-                        errno == ENOENT;
+      const bool gone =
+          ::fstatat(fd, native_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
       if (gone)
         return;
       unusable =

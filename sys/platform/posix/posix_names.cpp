@@ -66,9 +66,9 @@ mode_t type_of(unsigned char d_type) {
 // The names of one directory as last read, by their Windows-1252 upper case.
 struct known_directory {
   struct names_of_key {
-    std::string smallest;  // the smallest name on disk in byte order
-    mode_t type = 0;       // its type, as the listing told it
-    bool several = false;  // more than one name on disk has this upper case
+    std::string smallest; // the smallest name on disk in byte order
+    mode_t type = 0;      // its type, as the listing told it
+    bool several = false; // more than one name on disk has this upper case
   };
 
   dev_t device = 0;
@@ -137,13 +137,12 @@ known_directory* name_cache::read(int fd, const struct stat& st) {
   listed.modified = st.st_mtim;
   const std::int64_t tick = st.st_mtim.tv_nsec == 0 ? coarse_tick_ns : fine_tick_ns;
   listed.trusted = nanoseconds(now) - nanoseconds(st.st_mtim) >= tick;
-  const int failed = read_names(fd, [&](std::string_view name, unsigned char d_type) {
-    listed.add(name, type_of(d_type));
-  });
+  const int failed = read_names(
+      fd, [&](std::string_view name, unsigned char d_type) { listed.add(name, type_of(d_type)); });
   if (failed != 0)
     return nullptr;
-  while (!directories_.empty() && (directories_.size() >= max_directories ||
-                                   names_ + listed.by_upper.size() > max_names))
+  while (!directories_.empty() &&
+         (directories_.size() >= max_directories || names_ + listed.by_upper.size() > max_names))
     drop(std::prev(directories_.end()));
   names_ += listed.by_upper.size();
   directories_.push_front(std::move(listed));
@@ -195,8 +194,9 @@ entry_match name_cache::find(int dir, const std::string& dir_path, std::string_v
   if (found.several) {
     // The exact name goes before the smallest one when both are there.
     struct stat exact {};
-    const bool there = dir >= 0 ? ::fstatat(dir, match.name.c_str(), &exact, AT_SYMLINK_NOFOLLOW) == 0
-                                : ::lstat((dir_path + "/" + match.name).c_str(), &exact) == 0;
+    const bool there = dir >= 0
+                           ? ::fstatat(dir, match.name.c_str(), &exact, AT_SYMLINK_NOFOLLOW) == 0
+                           : ::lstat((dir_path + "/" + match.name).c_str(), &exact) == 0;
     if (there) {
       match.type = exact.st_mode & S_IFMT;
       return match;

@@ -12,8 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <deque>
+#include <exception>
 #include <map>
 #include <new>
 #include <string>
