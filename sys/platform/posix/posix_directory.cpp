@@ -165,7 +165,6 @@ private:
 
 bool platform::create_directory(const char* path) {
   return guarded(false, [&] {
-    forget_held_directory();
     if (!path)
       return fail(error::invalid_parameter, false);
     std::string native;
@@ -193,7 +192,6 @@ bool platform::create_directory_below(const char* base, const char* relative) {
 
 bool platform::remove_directory(const char* path) {
   return guarded(false, [&] {
-    forget_held_directory();
     if (!path)
       return fail(error::invalid_parameter, false);
     std::string native;
@@ -206,10 +204,7 @@ bool platform::remove_directory(const char* path) {
 }
 
 native_handle platform::find_first_file(const char* pattern, find_data* out) {
-  return guarded(invalid_handle_value, [&] {
-    forget_held_directory();
-    return start_listing(pattern, out);
-  });
+  return guarded(invalid_handle_value, [&] { return start_listing(pattern, out); });
 }
 
 native_handle platform::start_listing(const char* pattern, find_data* out) {

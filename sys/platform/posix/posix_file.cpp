@@ -45,20 +45,22 @@ int open_retrying(int dir, const char* name, int flags, mode_t mode) {
   return fd;
 }
 
-// Opens native with flags, links followed. Anything but a regular file is
+// Opens native (name in the directory open as dir, or native itself when dir
+// is AT_FDCWD) with flags, links followed. Anything but a regular file is
 // refused with access_denied without being opened, so that a fifo or a
 // device is never opened (which could block or act on the device): last, the
 // lookup of native's last component, tells what is there; a link, or an
 // entry the lookup could not tell, is looked at first.
-opened_file open_regular(const std::string& native, const entry_match& last, int flags,
+opened_file open_regular(int dir, const std::string& native, const entry_match& last, int flags,
                          mode_t mode) {
   opened_file result;
+  const char* name = dir == AT_FDCWD ? native.c_str() : last.name.c_str();
   int extra = open_extra_flags;
   if (!(flags & O_EXCL)) {
     const bool told = !last.name.empty() && (!last.exists || last.type != 0);
     if (!told || last.type == S_IFLNK) {
       struct stat st {};
-      if (::stat(native.c_str(), &st) == 0) {
+      if (::fstatat(dir, name, &st, 0) == 0) {
         if (!S_ISREG(st.st_mode)) {
           result.error = error::access_denied;
           return result;
@@ -77,10 +79,13 @@ opened_file open_regular(const std::string& native, const entry_match& last, int
       extra |= O_NOFOLLOW; // a regular file, or nothing, as looked up
     }
   }
-  const int fd = open_retrying(AT_FDCWD, native.c_str(), flags | extra, mode);
+  const int fd = open_retrying(dir, name, flags | extra, mode);
   if (fd < 0) {
-    if (errno == ELOOP && (extra & O_NOFOLLOW))
-      return open_regular(native, {}, flags, mode); // made a link since: looked at again
+    if (errno == ELOOP && (extra & O_NOFOLLOW)) {
+      entry_match again = last; // made a link since: looked at again
+      again.type = 0;
+      return open_regular(dir, native, again, flags, mode);
+    }
     result.error = error_from_errno(errno, failed_op::open, native);
     return result;
   }
@@ -208,12 +213,12 @@ native_handle platform::create_file(const char* path, std::uint32_t access, std:
   return guarded(invalid_handle_value, [&] {
     if (!path)
       return fail(error::invalid_parameter, invalid_handle_value);
-    forget_held_directory();
+    int dir = AT_FDCWD;
     std::string native;
     entry_match last;
-    if (const auto code = resolve_drive_path(path, native, &last); code != error::success)
+    if (const auto code = locate_file(path, dir, native, last); code != error::success)
       return fail(code, invalid_handle_value);
-    return open_file_at(native, last, access, share, how, attributes);
+    return open_file_at(dir, native, last, access, share, how, attributes);
   });
 }
 
@@ -242,13 +247,13 @@ native_handle platform::create_file_below(const char* base, const char* relative
   });
 }
 
-native_handle platform::open_file_at(const std::string& native, const entry_match& last,
+native_handle platform::open_file_at(int dir, const std::string& native, const entry_match& last,
                                      std::uint32_t access, std::uint32_t share, disposition how,
                                      std::uint32_t attributes) {
   const int flags = open_flags(access, how);
   if (flags < 0)
     return fail(error::invalid_parameter, invalid_handle_value);
-  opened_file file = open_regular(native, last, flags, new_mode(attributes));
+  opened_file file = open_regular(dir, native, last, flags, new_mode(attributes));
   if (file.error != error::success)
     return fail(file.error, invalid_handle_value);
   return adopt(std::move(file), access, share, how);
@@ -410,7 +415,7 @@ namespace {
 // A stdio stream over a regular file opened_file with flags; fdopen mode `mode`.
 std::FILE* stream_over(const std::string& native, const entry_match& last, int flags,
                        const char* mode, std::uint32_t* error) {
-  opened_file file = open_regular(native, last, flags, 0666);
+  opened_file file = open_regular(AT_FDCWD, native, last, flags, 0666);
   if (file.error != error::success) {
     *error = file.error;
     return nullptr;
@@ -430,7 +435,6 @@ std::FILE* platform::open_stream(const char* path, int flags, const char* mode) 
   return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
     if (!path)
       return fail<std::FILE*>(error::invalid_parameter, nullptr);
-    forget_held_directory();
     std::string native;
     entry_match last;
     if (const auto code = resolve_drive_path(path, native, &last); code != error::success)

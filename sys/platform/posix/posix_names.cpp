@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <list>
 #include <memory>
@@ -257,7 +258,8 @@ void note_created(int dir, const std::string& name, mode_t type) {
 
 void forget_names() {
   cache().clear();
-  forget_held_directory();
+  held_below().forget();
+  held_by_path().forget();
 }
 
 int read_names(int dir, const std::function<void(std::string_view, unsigned char)>& visit) {
@@ -283,15 +285,57 @@ int read_names(int dir, const std::function<void(std::string_view, unsigned char
   }
 }
 
-held_directory& last_walked_directory() {
+int held_directory::serve(const std::string& key, struct stat& st) {
+  if (key.empty() || !dir_ || key != key_)
+    return -1;
+  if (::stat(native_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_)
+    return dir_.get();
+  forget();
+  return -1;
+}
+
+int held_directory::hold(std::string key, std::string native, unique_fd dir,
+                         const struct stat& st) {
+  key_ = std::move(key);
+  native_ = std::move(native);
+  dir_ = std::move(dir);
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+  return dir_.get();
+}
+
+void held_directory::forget() {
+  key_.clear();
+  native_.clear();
+  dir_.reset();
+}
+
+held_directory& held_below() {
   static held_directory held;
   return held;
 }
 
-void forget_held_directory() {
-  held_directory& held = last_walked_directory();
-  held.key.clear();
-  held.dir.reset();
+held_directory& held_by_path() {
+  static held_directory held;
+  return held;
+}
+
+std::string held_key(std::string_view drive_path, std::string_view below) {
+  const bool drive = drive_path.size() >= 2 && drive_path[1] == ':' &&
+                     ((drive_path[0] >= 'A' && drive_path[0] <= 'Z') ||
+                      (drive_path[0] >= 'a' && drive_path[0] <= 'z'));
+  if (!drive)
+    return {};
+  const char* map = std::getenv(drive_map_variable);
+  const char* home = std::getenv("HOME");
+  std::string key = map ? map : "";
+  key += '\0';
+  key += home ? home : "";
+  key += '\0';
+  key += drive_path;
+  key += '\0';
+  key += below;
+  return key;
 }
 
 } // namespace sys::posix

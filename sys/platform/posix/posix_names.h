@@ -46,8 +46,7 @@ entry_match find_entry(int dir, const std::string& dir_path, std::string_view co
 // type: S_IFREG or S_IFDIR. A new directory is remembered as empty.
 void note_created(int dir, const std::string& name, mode_t type);
 
-// Forgets every remembered directory (for tests, and after changes whose
-// directory is not known).
+// Forgets every remembered and held directory.
 void forget_names();
 
 // Reads the names of the directory open as dir (from its start; dir's read
@@ -55,15 +54,38 @@ void forget_names();
 // but "." and "..". Returns 0, or the errno that cut the listing short.
 int read_names(int dir, const std::function<void(std::string_view, unsigned char)>& visit);
 
-// The directory a run of creates below one base last walked to, held open so
-// that the next file there needs no walk: the key names the base, the path
-// below it and the drive map they were resolved with. Given up whenever a
-// call works on paths outside such a run (see forget_held_directory).
-struct held_directory {
-  std::string key;
-  unique_fd dir;
+// A directory found once and held open, so that the next file there needs
+// no walk: key names what it was found for (a base and the path below it, or
+// a drive-form directory, with the drive map they were resolved with), native
+// is its path. It serves only while native still leads to it.
+class held_directory {
+public:
+  // The held directory's descriptor when it is held under key and native
+  // still leads to it (st: its status, just taken); otherwise -1, and it is
+  // let go.
+  int serve(const std::string& key, struct stat& st);
+  // Holds dir (status st) under key; returns its descriptor.
+  int hold(std::string key, std::string native, unique_fd dir, const struct stat& st);
+  void forget();
+  const std::string& native() const { return native_; }
+
+private:
+  std::string key_;
+  std::string native_;
+  unique_fd dir_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
 };
-held_directory& last_walked_directory();
-void forget_held_directory();
+
+// The directory that creates below a base last walked to, and the one that
+// opens by path last opened a file in.
+held_directory& held_below();
+held_directory& held_by_path();
+
+// What finding a directory depends on besides the file system: the text that
+// names it, the drive map and the home directory (the default map's C:).
+// Empty for a text that is not a drive path (it depends on the working
+// directory too): such directories are not held.
+std::string held_key(std::string_view drive_path, std::string_view below = {});
 
 } // namespace sys::posix

@@ -49,25 +49,6 @@ void add_entry(drive_map& map, std::string_view entry) {
   map.push_back({letter, normalise_native(entry.substr(2))});
 }
 
-// What a walk below base to the directory part of a relative path depends on
-// besides the file system: base and that part, the drive map and the home
-// directory (the default map's C:). Empty for a base that is not a drive
-// path (it depends on the working directory too): such walks are not held.
-std::string held_key(std::string_view base, std::string_view directory_part) {
-  if (!has_drive_prefix(base))
-    return {};
-  const char* map = std::getenv(drive_map_variable);
-  const char* home = std::getenv("HOME");
-  std::string key = map ? map : "";
-  key += '\0';
-  key += home ? home : "";
-  key += '\0';
-  key += base;
-  key += '\0';
-  key += directory_part;
-  return key;
-}
-
 // Opens the directory name below dir without following a link.
 std::uint32_t open_directory_at(int dir, const std::string& name, unique_fd& out) {
   int fd = -1;
@@ -238,6 +219,42 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native, ent
   return error::success;
 }
 
+std::uint32_t locate_file(std::string_view path, int& dir, std::string& native, entry_match& last) {
+  dir = AT_FDCWD;
+  std::size_t cut = path.size();
+  while (cut > 0 && !is_separator(path[cut - 1]))
+    --cut;
+  const std::string_view leaf = path.substr(cut);
+  const bool plain_leaf =
+      cut > 0 && !leaf.empty() && leaf != "." && leaf != ".." && is_valid_component(leaf, false);
+  const std::string key = plain_leaf ? held_key(path.substr(0, cut)) : std::string();
+  if (!key.empty()) {
+    held_directory& held = held_by_path();
+    struct stat st {};
+    int fd = held.serve(key, st);
+    if (fd < 0) {
+      std::string dir_native;
+      if (resolve_drive_path(path.substr(0, cut), dir_native) == error::success) {
+        unique_fd opened(::open(dir_native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (opened && ::fstat(opened.get(), &st) == 0)
+          fd = held.hold(key, std::move(dir_native), std::move(opened), st);
+      }
+    }
+    if (fd >= 0) {
+      last = find_entry(fd, {}, leaf, &st);
+      native = held.native();
+      if (native != "/")
+        native += '/';
+      native += last.name;
+      dir = fd;
+      return error::success;
+    }
+  }
+  // Not held (or its directory could not be opened): resolved whole, which
+  // also tells why it cannot be found.
+  return resolve_drive_path(path, native, &last);
+}
+
 std::uint32_t walk_below(const char* base, const char* relative, below_path& out) {
   if (!is_plain_relative_path(relative))
     return error::invalid_name;
@@ -247,20 +264,16 @@ std::uint32_t walk_below(const char* base, const char* relative, below_path& out
   if (!is_valid_component(leaf, false))
     return error::invalid_name;
 
-  // The directory of the last walk, when this one leads to it again and it
-  // has not been removed since.
-  held_directory& held = last_walked_directory();
+  // The directory of the last walk, when this one leads to it again.
+  held_directory& held = held_below();
   const std::string key =
       held_key(base, cut == std::string_view::npos ? std::string_view() : whole.substr(0, cut));
-  if (!key.empty() && held.dir && held.key == key) {
-    struct stat st {};
-    if (::fstat(held.dir.get(), &st) == 0 && st.st_nlink > 0) {
-      out.dir = held.dir.get();
-      out.last = find_entry(out.dir, {}, leaf, &st);
-      return error::success;
-    }
+  struct stat st {};
+  if (const int dir = held.serve(key, st); dir >= 0) {
+    out.dir = dir;
+    out.last = find_entry(dir, {}, leaf, &st);
+    return error::success;
   }
-  forget_held_directory();
 
   std::string native;
   if (const auto code = resolve_drive_path(base, native); code != error::success)
@@ -284,17 +297,19 @@ std::uint32_t walk_below(const char* base, const char* relative, below_path& out
     if (const auto code = open_directory_at(dir.get(), match.name, next); code != error::success)
       return code;
     dir = std::move(next);
+    if (native != "/")
+      native += '/';
+    native += match.name;
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }
-  if (!key.empty()) {
-    held.key = key;
-    held.dir = std::move(dir);
-    out.dir = held.dir.get();
+  if (!key.empty() && ::fstat(dir.get(), &st) == 0) {
+    out.dir = held.hold(key, std::move(native), std::move(dir), st);
+    out.last = find_entry(out.dir, {}, leaf, &st);
   } else {
     out.owned = std::move(dir);
     out.dir = out.owned.get();
+    out.last = find_entry(out.dir, {}, leaf);
   }
-  out.last = find_entry(out.dir, {}, leaf);
   return error::success;
 }
 

@@ -57,6 +57,13 @@ bool is_valid_component(std::string_view component, bool wildcards);
 std::uint32_t resolve_drive_path(std::string_view path, std::string& native,
                                  entry_match* last = nullptr);
 
+// Resolves path as resolve_drive_path does, for opening it. When its
+// directory can be held (see held_directory), through the held directory:
+// dir receives that directory's descriptor, and the last component is looked
+// up there; otherwise dir is AT_FDCWD. native receives the whole native path,
+// last what the lookup of the last component found.
+std::uint32_t locate_file(std::string_view path, int& dir, std::string& native, entry_match& last);
+
 // A place below a directory: the directory that holds it, open (owned here,
 // or held for the next walk), and what the lookup of its last component found
 // (the name on disk, UTF-8, which may not exist yet).

@@ -151,7 +151,9 @@ private:
   // Whether a new open (access, share) of device/inode clashes with one held.
   bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access, std::uint32_t share) const;
 
-  native_handle open_file_at(const std::string& native, const entry_match& last,
+  // Opens native: last.name in the directory open as dir, or native itself
+  // when dir is AT_FDCWD.
+  native_handle open_file_at(int dir, const std::string& native, const entry_match& last,
                              std::uint32_t access, std::uint32_t share, disposition how,
                              std::uint32_t attributes);
   // Takes a regular file opened for (access, share) into the table, after the
