@@ -198,6 +198,23 @@ TEST(PosixPathResolve, RemembersNamesUntilTheDirectoryChanges) {
   }
 }
 
+// The directory of the last open or create is held for the next one, but
+// only while its path still leads to it: a directory moved away and another
+// made in its place gets the next file.
+TEST(PosixPathResolve, AHeldDirectoryMovedAwayIsNotUsed) {
+  for (const bool below : {false, true}) {
+    SCOPED_TRACE(below ? "below" : "path");
+    temp_drive drive;
+    drive.write("Dir/Data.txt", "first");
+    ASSERT_EQ(found(below, "DATA.TXT"), "first");
+    fs::rename(drive.c() / "Dir", drive.c() / "Old");
+    drive.write("Dir/Data.txt", "second");
+    EXPECT_EQ(found(below, "DATA.TXT"), "second");
+    fs::remove_all(drive.c() / "Dir");
+    EXPECT_EQ(found(below, "DATA.TXT"), "-");
+  }
+}
+
 TEST(PosixPathResolve, Windows1252NamesAreUtf8OnDisk) {
   temp_drive drive;
   auto& p = backend();
