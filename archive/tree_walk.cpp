@@ -4,6 +4,7 @@
 #include "sys/platform.h"
 #include "sys/scan.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -30,17 +31,29 @@ struct directory_listing {
   int prefix_length;
   std::array<char, max_file_path_chars + 1> path{};
   // The names met in this directory as Windows compares them (upper case,
-  // trailing dots and blanks dropped), each with the path of its entry.
+  // trailing dots and blanks dropped), each with the dots and blanks its
+  // entry had (so that large directories cost little more than their names).
   std::map<std::string, std::string> names{};
+  std::array<char, max_file_path_chars + 1> met_path{};
 
   // The path of an entry met before under the same name as Windows sees it,
   // or nullptr; notes this one.
   const char* same_name_met(const char* name, int name_length) {
-    while (name_length > 0 && (name[name_length - 1] == '.' || name[name_length - 1] == ' '))
-      --name_length;
+    int kept = name_length;
+    while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' '))
+      --kept;
     const auto [at, added] =
-        names.try_emplace(std::string(name, static_cast<std::size_t>(name_length)), path.data());
-    return added ? nullptr : at->second.c_str();
+        names.try_emplace(std::string(name, static_cast<std::size_t>(kept)), name + kept);
+    if (added)
+      return nullptr;
+    // The same directory prefix as this entry's path, which fitted.
+    const std::string met = at->first + at->second;
+    const std::size_t room = met_path.size() - 1 - static_cast<std::size_t>(prefix_length);
+    const std::size_t length = std::min(met.size(), room);
+    std::memcpy(met_path.data(), spec, static_cast<std::size_t>(prefix_length));
+    std::memcpy(met_path.data() + prefix_length, met.data(), length);
+    met_path[static_cast<std::size_t>(prefix_length) + length] = '\0';
+    return met_path.data();
   }
 
   // Forms prefix + name in path. False (report filled) when it is too long.

@@ -73,7 +73,8 @@ int run_build_command(const arguments& args) {
     return work_error(out.string() + ": the output would replace its own stub " + *stub);
 
   std::string command = stub ? "PVA" : "PV";
-  std::uint64_t total = tree_bytes(dir);
+  const bool show = progress_bar::will_draw(!opts.has("--quiet"));
+  std::uint64_t total = show ? tree_bytes(dir) : 0;
   if (stub) {
     if (const std::string why = not_a_file(*stub); !why.empty())
       return work_error(*stub + ": " + why + " (the stub)");
@@ -87,7 +88,7 @@ int run_build_command(const arguments& args) {
 
   engine_outcome outcome;
   {
-    progress_bar bar("building", total, !opts.has("--quiet"));
+    progress_bar bar("building", total, show);
     outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar});
   }
   outcome.failure = tree_failure(outcome, job);

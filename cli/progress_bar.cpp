@@ -12,8 +12,11 @@ constexpr int bar_width = 30;
 }
 
 progress_bar::progress_bar(std::string label, std::uint64_t total, bool enabled)
-    : label_(std::move(label)), total_(total),
-      drawing_(enabled && sys::current_platform().is_terminal(2)) {}
+    : label_(std::move(label)), total_(total), drawing_(will_draw(enabled)) {}
+
+bool progress_bar::will_draw(bool enabled) {
+  return enabled && sys::current_platform().is_terminal(2);
+}
 
 progress_bar::~progress_bar() {
   finish();

@@ -12,6 +12,9 @@ public:
   // (0 when unknown). Draws nothing unless enabled and standard error is a
   // terminal.
   progress_bar(std::string label, std::uint64_t total, bool enabled);
+  // Whether a bar made with enabled would draw: its total need not be
+  // counted otherwise.
+  static bool will_draw(bool enabled);
   ~progress_bar();
   progress_bar(const progress_bar&) = delete;
   progress_bar& operator=(const progress_bar&) = delete;

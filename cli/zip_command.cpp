@@ -75,8 +75,9 @@ int run_zip_command(const arguments& args) {
 
   engine_outcome outcome;
   {
-    const std::uint64_t total = tree_bytes(dir);
-    progress_bar bar("zipping", total, !opts.has("--quiet"));
+    const bool show = progress_bar::will_draw(!opts.has("--quiet"));
+    const std::uint64_t total = show ? tree_bytes(dir) : 0;
+    progress_bar bar("zipping", total, show);
     opened_bytes counter(bar);
     outcome = run_recorded(job.target, job.spec, "ZIP");
     bar.update(total);

@@ -2,11 +2,16 @@
 #include "sys/platform.h"
 #include "tests/support/temp_drive.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 namespace {
@@ -126,6 +131,88 @@ TEST(PosixPathResolve, ExactNameWinsThenSmallestByteOrder) {
   EXPECT_EQ(host_of("C:\\Readme.txt"), c + "/Readme.txt");
   EXPECT_EQ(host_of("C:\\README.TXT"), c + "/README.TXT");
   EXPECT_EQ(host_of("C:\\readme.txt"), c + "/README.TXT"); // 'E' sorts before 'e'
+}
+
+// The content of the file a name finds in C:\Dir (each file holds its own
+// name), through a path or below the directory; "-" when none is found.
+std::string found(bool below, const std::string& name) {
+  const sys::native_handle h =
+      below ? backend().create_file_below("C:\\Dir", name.c_str(), sys::access_read,
+                                          sys::share_read, sys::disposition::open_existing, 0)
+            : backend().create_file(("C:\\Dir\\" + name).c_str(), sys::access_read, sys::share_read,
+                                    sys::disposition::open_existing, 0);
+  if (h == sys::invalid_handle_value)
+    return "-";
+  char text[64] = {};
+  std::uint32_t n = 0;
+  backend().read_file(h, text, sizeof text - 1, &n);
+  backend().close_handle(h);
+  return text;
+}
+
+// Names are remembered per directory between lookups, and a change made
+// behind the backend's back is seen at the next lookup: when it moves the
+// directory's modification time, and when it does not (as on a coarse
+// clock) but the names were read within one tick of that time.
+TEST(PosixPathResolve, RemembersNamesUntilTheDirectoryChanges) {
+  struct change_case {
+    const char* what;
+    std::function<void(const fs::path&)> change;
+    const char* lookup;
+    const char* expected;
+  };
+  const auto put = [](const fs::path& file) { std::ofstream(file) << file.filename().string(); };
+  const change_case cases[] = {
+      {"a name equal but for case", [&](const fs::path& d) { put(d / "DATA.txt"); }, "DATA.TXT",
+       "DATA.txt"},
+      {"renamed", [](const fs::path& d) { fs::rename(d / "Data.txt", d / "Other.txt"); },
+       "DATA.TXT", "-"},
+      {"renamed, new name", [](const fs::path& d) { fs::rename(d / "Data.txt", d / "Other.txt"); },
+       "OTHER.TXT", "Data.txt"},
+      {"removed", [](const fs::path& d) { fs::remove(d / "Data.txt"); }, "DATA.TXT", "-"},
+      {"added", [&](const fs::path& d) { put(d / "new.txt"); }, "NEW.TXT", "new.txt"},
+  };
+  for (const bool below : {false, true}) {
+    for (const bool same_time : {false, true}) {
+      for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (below ? ", below" : ", path") +
+                     (same_time ? ", time kept" : ""));
+        temp_drive drive;
+        drive.write("Dir/Data.txt", "Data.txt");
+        const fs::path dir = drive.c() / "Dir";
+        // Long ago: the names read are trusted until the time moves. Ahead of
+        // the clock: they are read again at every lookup.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const timespec stamp{now.tv_sec + (same_time ? 1 : -3600), 0};
+        const timespec times[2] = {stamp, stamp};
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+        ASSERT_EQ(found(below, "DATA.TXT"), "Data.txt");
+        c.change(dir);
+        if (same_time) {
+          ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+        }
+        EXPECT_EQ(found(below, c.lookup), c.expected);
+      }
+    }
+  }
+}
+
+// The directory of the last open or create is held for the next one, but
+// only while its path still leads to it: a directory moved away and another
+// made in its place gets the next file.
+TEST(PosixPathResolve, AHeldDirectoryMovedAwayIsNotUsed) {
+  for (const bool below : {false, true}) {
+    SCOPED_TRACE(below ? "below" : "path");
+    temp_drive drive;
+    drive.write("Dir/Data.txt", "first");
+    ASSERT_EQ(found(below, "DATA.TXT"), "first");
+    fs::rename(drive.c() / "Dir", drive.c() / "Old");
+    drive.write("Dir/Data.txt", "second");
+    EXPECT_EQ(found(below, "DATA.TXT"), "second");
+    fs::remove_all(drive.c() / "Dir");
+    EXPECT_EQ(found(below, "DATA.TXT"), "-");
+  }
 }
 
 TEST(PosixPathResolve, Windows1252NamesAreUtf8OnDisk) {

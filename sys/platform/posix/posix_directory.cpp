@@ -1,5 +1,6 @@
 // Directories: creating, removing, and listing them with Windows' wildcards.
 #include "sys/cp1252.h"
+#include "sys/platform/posix/posix_names.h"
 #include "sys/platform/posix/posix_path.h"
 #include "sys/platform/posix/posix_platform.h"
 
@@ -54,23 +55,51 @@ bool name_matches(std::string_view pattern, std::string_view name) {
          wildcard_match(pattern.substr(0, pattern.size() - 2), name);
 }
 
-// The find data of an entry named name (Windows-1252) with status st.
-find_data entry_of(std::string_view name, const struct stat& st) {
-  find_data data;
+// The listing entry of an entry named name (Windows-1252) with status st.
+listed_entry entry_of(std::string_view name, const struct stat& st) {
+  listed_entry entry;
   const bool directory = S_ISDIR(st.st_mode);
-  data.attributes = directory ? attribute_directory : attribute_archive;
+  entry.attributes = directory ? attribute_directory : attribute_archive;
   if (!(st.st_mode & S_IWUSR))
-    data.attributes |= attribute_read_only;
-  if (!directory) {
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    data.size_high = static_cast<std::uint32_t>(size >> 32);
-    data.size_low = static_cast<std::uint32_t>(size);
-  }
-  data.last_write_time = file_time_of(st.st_mtim);
-  const std::size_t length = std::min<std::size_t>(name.size(), max_long_name_bytes - 1);
-  std::memcpy(data.long_name, name.data(), length);
+    entry.attributes |= attribute_read_only;
+  if (!directory)
+    entry.size = static_cast<std::uint64_t>(st.st_size);
+  entry.last_write_time = file_time_of(st.st_mtim);
+  entry.name = name;
+  return entry;
+}
+
+// The find data of a listing entry.
+find_data delivered(const listed_entry& entry) {
+  find_data data;
+  data.attributes = entry.attributes;
+  data.size_high = static_cast<std::uint32_t>(entry.size >> 32);
+  data.size_low = static_cast<std::uint32_t>(entry.size);
+  data.last_write_time = entry.last_write_time;
+  data.error = entry.error;
+  const std::size_t length = std::min<std::size_t>(entry.name.size(), max_long_name_bytes - 1);
+  std::memcpy(data.long_name, entry.name.data(), length);
   data.long_name[length] = '\0';
   return data;
+}
+
+// The listing order: by the names upper-cased, then as they are (names equal
+// but for case), then as on disk (names equal after a lossy conversion).
+bool listed_before(const listed_entry& a, const listed_entry& b) {
+  const std::size_t common = std::min(a.name.size(), b.name.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char x = cp1252_upper(static_cast<unsigned char>(a.name[i]));
+    const unsigned char y = cp1252_upper(static_cast<unsigned char>(b.name[i]));
+    if (x != y)
+      return x < y;
+  }
+  if (a.name.size() != b.name.size())
+    return a.name.size() < b.name.size();
+  if (a.name != b.name)
+    return a.name < b.name;
+  const std::string a_native = a.native.empty() ? cp1252_to_utf8(a.name) : a.native;
+  const std::string b_native = b.native.empty() ? cp1252_to_utf8(b.name) : b.native;
+  return a_native < b_native;
 }
 
 // Whether the directory of status st is the directory of a mapped drive.
@@ -84,20 +113,12 @@ bool is_drive_root(const struct stat& st) {
   return false;
 }
 
-// One matching entry and the keys that order it.
-struct listed {
-  std::string upper;  // Windows-1252, upper-cased: the main order
-  std::string name;   // Windows-1252: names equal but for case
-  std::string native; // the bytes on disk: names equal after a lossy conversion
-  find_data data;
-};
-
-// Whether a directory entry is a symbolic link.
-bool is_link(int dir_fd, const dirent* entry) {
-  if (entry->d_type != DT_UNKNOWN)
-    return entry->d_type == DT_LNK;
+// Whether a directory entry of type d_type is a symbolic link.
+bool is_link(int dir_fd, const char* name, unsigned char d_type) {
+  if (d_type != DT_UNKNOWN)
+    return d_type == DT_LNK;
   struct stat st {};
-  return ::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+  return ::fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
 // The directories from a listed directory up to the root of its file
@@ -162,8 +183,9 @@ bool platform::create_directory_below(const char* base, const char* relative) {
     below_path place;
     if (const auto code = walk_below(base, relative, place); code != error::success)
       return fail(code, false);
-    if (::mkdirat(place.dir.get(), place.name.c_str(), new_directory_mode) != 0)
+    if (::mkdirat(place.dir, place.last.name.c_str(), new_directory_mode) != 0)
       return fail(error_from_errno(errno, failed_op::make_dir), false);
+    note_created(place.dir, place.last.name, S_IFDIR);
     return true;
   });
 }
@@ -206,14 +228,15 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
   std::string native;
   if (const auto code = resolve_drive_path(directory, native); code != error::success)
     return fail(code, invalid_handle_value);
-  unique_dir stream(::opendir(native.c_str()));
-  if (!stream) {
+  unique_fd dir(::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir) {
     const std::uint32_t code =
         errno == ENOENT ? error::path_not_found : error_from_errno(errno, failed_op::other);
     return fail(code, invalid_handle_value);
   }
+  const int fd = dir.get();
   struct stat self {};
-  if (::fstat(::dirfd(stream.get()), &self) != 0)
+  if (::fstat(fd, &self) != 0)
     return fail(error_from_errno(errno, failed_op::other), invalid_handle_value);
 
   const std::string pattern_upper = upper_cp1252(wanted);
@@ -222,28 +245,18 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     struct stat parent {};
     if (name_matches(pattern_upper, "."))
       found.entries.push_back(entry_of(".", self));
-    if (name_matches(pattern_upper, "..") &&
-        ::fstatat(::dirfd(stream.get()), "..", &parent, 0) == 0)
+    if (name_matches(pattern_upper, "..") && ::fstatat(fd, "..", &parent, 0) == 0)
       found.entries.push_back(entry_of("..", parent));
   }
-  std::vector<listed> rest;
+  const std::size_t dot_entries = found.entries.size();
   ancestor_chain ancestors;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(stream.get());
-    if (entry == nullptr) {
-      // The end of the listing, or a failure that cut it short.
-      if (errno != 0)
-        return fail(error_from_errno(errno, failed_op::read), invalid_handle_value);
-      break;
-    }
-    const std::string_view native_name = entry->d_name;
-    if (native_name == "." || native_name == "..")
-      continue;
-    std::string name = utf8_to_cp1252(native_name);
-    std::string upper = upper_cp1252(name);
-    if (!name_matches(pattern_upper, upper))
-      continue;
+  std::string native_name; // one buffer for every entry's NUL-terminated name
+  const int failed = read_names(fd, [&](std::string_view disk_name, unsigned char d_type) {
+    bool lossless = true;
+    std::string name = utf8_to_cp1252(disk_name, &lossless);
+    if (!name_matches(pattern_upper, upper_cp1252(name)))
+      return;
+    native_name = disk_name;
     // Follows symbolic links. An entry that cannot be looked at (a directory
     // that may be read but not entered), a link that leads nowhere, and one
     // that leads back to this directory or above it are listed as files that
@@ -252,34 +265,35 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
     // anything neither a file nor a directory, is left out.
     struct stat st {};
     std::uint32_t unusable = error::success;
-    if (::fstatat(::dirfd(stream.get()), entry->d_name, &st, 0) != 0) {
+    if (::fstatat(fd, native_name.c_str(), &st, 0) != 0) {
       const int why = errno;
       const bool gone =
-          ::fstatat(::dirfd(stream.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-          errno == ENOENT;
+          ::fstatat(fd, native_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
       if (gone)
-        continue;
+        return;
       unusable =
           why == ELOOP ? error::cant_resolve_filename : error_from_errno(why, failed_op::open);
     } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-      continue;
-    } else if (S_ISDIR(st.st_mode) && is_link(::dirfd(stream.get()), entry) &&
-               ancestors.holds(::dirfd(stream.get()), st)) {
+      return;
+    } else if (S_ISDIR(st.st_mode) && is_link(fd, native_name.c_str(), d_type) &&
+               ancestors.holds(fd, st)) {
       unusable = error::cant_resolve_filename;
     }
-    find_data data = entry_of(name, st);
+    listed_entry entry = entry_of(name, st);
     if (unusable != error::success) {
-      data.attributes = attribute_archive;
-      data.size_high = data.size_low = 0;
-      data.error = unusable;
+      entry.attributes = attribute_archive;
+      entry.size = 0;
+      entry.error = unusable;
     }
-    rest.push_back({std::move(upper), std::move(name), std::string(native_name), data});
-  }
-  std::sort(rest.begin(), rest.end(), [](const listed& a, const listed& b) {
-    return std::tie(a.upper, a.name, a.native) < std::tie(b.upper, b.name, b.native);
+    if (!lossless)
+      entry.native = disk_name;
+    found.entries.push_back(std::move(entry));
   });
-  for (const auto& entry : rest)
-    found.entries.push_back(entry.data);
+  // A failure that cut the listing short.
+  if (failed != 0)
+    return fail(error_from_errno(failed, failed_op::read), invalid_handle_value);
+  std::sort(found.entries.begin() + static_cast<std::ptrdiff_t>(dot_entries), found.entries.end(),
+            listed_before);
   if (found.entries.empty())
     return fail(error::file_not_found, invalid_handle_value);
 
@@ -287,7 +301,7 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
   found.next = 1;
   const auto it = listings_.emplace(handle, std::move(found)).first;
   ++next_find_handle_;
-  *out = it->second.entries.front();
+  *out = delivered(it->second.entries.front());
   return handle;
 }
 
@@ -300,7 +314,7 @@ bool platform::find_next_file(native_handle find, find_data* out) {
     return fail(error::no_more_files, false);
   if (!out)
     return fail(error::invalid_parameter, false);
-  *out = entries.entries[entries.next++];
+  *out = delivered(entries.entries[entries.next++]);
   return true;
 }
 

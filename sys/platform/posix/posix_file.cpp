@@ -22,89 +22,127 @@ constexpr std::size_t max_io_chunk = std::size_t{1} << 30;
 constexpr mode_t new_file_mode = 0666;
 constexpr mode_t new_read_only_file_mode = 0444;
 
-// Opens native with flags (O_CLOEXEC added). Anything but a regular file is
-// refused with access_denied, and looked at before it is opened, so that a
-// fifo or a device is never opened (which could block or act on the device).
-opened_file open_regular(const std::string& native, int flags, mode_t mode) {
-  opened_file result;
-  if (!(flags & O_EXCL)) {
-    struct stat st {};
-    if (::stat(native.c_str(), &st) == 0) {
-      if (!S_ISREG(st.st_mode)) {
-        result.error = error::access_denied;
-        return result;
-      }
-    } else if (errno != ENOENT || !(flags & O_CREAT)) {
-      result.error = error_from_errno(errno, failed_op::open, native);
-      return result;
-    }
-  }
+constexpr int open_extra_flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// Takes the descriptor of an open that succeeded: only a regular file is
+// kept (anything else is refused with access_denied). O_NONBLOCK stays set,
+// which regular files ignore.
+void take_regular(opened_file& result, int fd) {
+  result.fd.reset(fd);
+  if (::fstat(fd, &result.status) != 0)
+    result.error = error_from_errno(errno, failed_op::open);
+  else if (!S_ISREG(result.status.st_mode))
+    result.error = error::access_denied;
+  if (result.error != error::success)
+    result.fd.reset();
+}
+
+int open_retrying(int dir, const char* name, int flags, mode_t mode) {
   int fd = -1;
   do {
-    fd = ::open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+    fd = ::openat(dir, name, flags, mode);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Opens native (name in the directory open as dir, or native itself when dir
+// is AT_FDCWD) with flags, links followed. Anything but a regular file is
+// refused with access_denied without being opened, so that a fifo or a
+// device is never opened (which could block or act on the device): last, the
+// lookup of native's last component, tells what is there; a link, or an
+// entry the lookup could not tell, is looked at first.
+opened_file open_regular(int dir, const std::string& native, const entry_match& last, int flags,
+                         mode_t mode) {
+  opened_file result;
+  const char* name = dir == AT_FDCWD ? native.c_str() : last.name.c_str();
+  int extra = open_extra_flags;
+  if (!(flags & O_EXCL)) {
+    const bool told = !last.name.empty() && (!last.exists || last.type != 0);
+    if (!told || last.type == S_IFLNK) {
+      struct stat st {};
+      if (::fstatat(dir, name, &st, 0) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+          result.error = error::access_denied;
+          return result;
+        }
+      } else if (errno != ENOENT || !(flags & O_CREAT)) {
+        result.error = error_from_errno(errno, failed_op::open, native);
+        return result;
+      }
+    } else if (last.exists && last.type != S_IFREG) {
+      result.error = error::access_denied;
+      return result;
+    } else if (!last.exists && !(flags & O_CREAT)) {
+      result.error = error_from_errno(ENOENT, failed_op::open, native);
+      return result;
+    } else {
+      extra |= O_NOFOLLOW; // a regular file, or nothing, as looked up
+    }
+  }
+  const int fd = open_retrying(dir, name, flags | extra, mode);
   if (fd < 0) {
+    if (errno == ELOOP && (extra & O_NOFOLLOW)) {
+      entry_match again = last; // made a link since: looked at again
+      again.type = 0;
+      return open_regular(dir, native, again, flags, mode);
+    }
     result.error = error_from_errno(errno, failed_op::open, native);
     return result;
   }
-  result.fd.reset(fd);
-  if (::fstat(fd, &result.status) != 0) {
-    result.error = error_from_errno(errno, failed_op::open, native);
-  } else if (!S_ISREG(result.status.st_mode)) {
-    result.error = error::access_denied; // replaced since it was looked at
-  } else if (const int status_flags = ::fcntl(fd, F_GETFL);
-             status_flags < 0 || ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
-    result.error = error_from_errno(errno, failed_op::open, native);
-  }
-  if (result.error != error::success)
-    result.fd.reset();
+  take_regular(result, fd);
   return result;
 }
 
-// As open_regular, for the entry name of the directory open as dir, and
+// As open_regular, for the entry last of the directory open as dir, and
 // without following a link there: a link (to anything, or dangling) is
-// refused with stopped_on_symlink before anything is opened or created.
-opened_file open_regular_at(int dir, const std::string& name, int flags, mode_t mode) {
+// refused with stopped_on_symlink before anything is opened or created. A file
+// that did not exist is made with O_EXCL (result.created), so nothing that
+// appeared in its place since the lookup is opened instead.
+opened_file open_regular_at(int dir, const entry_match& last, int flags, mode_t mode) {
   opened_file result;
-  struct stat st {};
-  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISLNK(st.st_mode)) {
-      result.error = error::stopped_on_symlink;
+  const char* name = last.name.c_str();
+  bool exists = last.exists;
+  mode_t type = last.type;
+  if (exists && type == 0) {
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      type = st.st_mode & S_IFMT;
+    } else if (errno == ENOENT) {
+      exists = false;
+    } else {
+      result.error = error_from_errno(errno, failed_op::open);
       return result;
     }
-    if (!S_ISREG(st.st_mode)) {
-      result.error = error::access_denied;
-      return result;
-    }
-  } else if (errno != ENOENT) {
-    result.error = error_from_errno(errno, failed_op::open);
+  }
+  if (exists && type == S_IFLNK) {
+    result.error = error::stopped_on_symlink;
     return result;
-  } else if (!(flags & O_CREAT)) {
+  }
+  if (exists && type != S_IFREG) {
+    result.error = error::access_denied;
+    return result;
+  }
+  if (!exists && !(flags & O_CREAT)) {
     result.error = error::file_not_found;
     return result;
   }
-  int fd = -1;
-  do {
-    fd = ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
-  } while (fd < 0 && errno == EINTR);
+  const int create_new = exists ? 0 : O_EXCL;
+  const int fd = open_retrying(dir, name, flags | create_new | O_NOFOLLOW | open_extra_flags, mode);
   if (fd < 0) {
+    if (errno == EEXIST && create_new && !(flags & O_EXCL)) {
+      entry_match again = last; // made since the lookup: looked at again
+      again.exists = true;
+      again.type = 0;
+      return open_regular_at(dir, again, flags, mode);
+    }
     // ELOOP: replaced by a link since it was looked at.
     result.error = errno == ELOOP    ? error::stopped_on_symlink
                    : errno == ENOENT ? error::file_not_found
                                      : error_from_errno(errno, failed_op::open);
     return result;
   }
-  result.fd.reset(fd);
-  if (::fstat(fd, &result.status) != 0) {
-    result.error = error_from_errno(errno, failed_op::open);
-  } else if (!S_ISREG(result.status.st_mode)) {
-    result.error = error::access_denied;
-  } else if (const int status_flags = ::fcntl(fd, F_GETFL);
-             status_flags < 0 || ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
-    result.error = error_from_errno(errno, failed_op::open);
-  }
-  if (result.error != error::success)
-    result.fd.reset();
+  result.created = create_new != 0;
+  take_regular(result, fd);
   return result;
 }
 
@@ -175,10 +213,12 @@ native_handle platform::create_file(const char* path, std::uint32_t access, std:
   return guarded(invalid_handle_value, [&] {
     if (!path)
       return fail(error::invalid_parameter, invalid_handle_value);
+    int dir = AT_FDCWD;
     std::string native;
-    if (const auto code = resolve_drive_path(path, native); code != error::success)
+    entry_match last;
+    if (const auto code = locate_file(path, dir, native, last); code != error::success)
       return fail(code, invalid_handle_value);
-    return open_file_at(native, access, share, how, attributes);
+    return open_file_at(dir, native, last, access, share, how, attributes);
   });
 }
 
@@ -194,9 +234,11 @@ native_handle platform::create_file_below(const char* base, const char* relative
     below_path place;
     if (const auto code = walk_below(base, relative, place); code != error::success)
       return fail(code, invalid_handle_value);
-    opened_file file = open_regular_at(place.dir.get(), place.name, flags, new_mode(attributes));
+    opened_file file = open_regular_at(place.dir, place.last, flags, new_mode(attributes));
     if (file.error != error::success)
       return fail(file.error, invalid_handle_value);
+    if (file.created)
+      note_created(place.dir, place.last.name, S_IFREG);
     // A file with other names would be changed under those names too.
     const bool in_place = (access & access_write) || how == disposition::create_always;
     if (in_place && file.status.st_nlink > 1)
@@ -205,13 +247,13 @@ native_handle platform::create_file_below(const char* base, const char* relative
   });
 }
 
-native_handle platform::open_file_at(const std::string& native, std::uint32_t access,
-                                     std::uint32_t share, disposition how,
+native_handle platform::open_file_at(int dir, const std::string& native, const entry_match& last,
+                                     std::uint32_t access, std::uint32_t share, disposition how,
                                      std::uint32_t attributes) {
   const int flags = open_flags(access, how);
   if (flags < 0)
     return fail(error::invalid_parameter, invalid_handle_value);
-  opened_file file = open_regular(native, flags, new_mode(attributes));
+  opened_file file = open_regular(dir, native, last, flags, new_mode(attributes));
   if (file.error != error::success)
     return fail(file.error, invalid_handle_value);
   return adopt(std::move(file), access, share, how);
@@ -371,9 +413,9 @@ bool platform::set_end_of_file(native_handle handle) {
 namespace {
 
 // A stdio stream over a regular file opened_file with flags; fdopen mode `mode`.
-std::FILE* stream_over(const std::string& native, int flags, const char* mode,
-                       std::uint32_t* error) {
-  opened_file file = open_regular(native, flags, 0666);
+std::FILE* stream_over(const std::string& native, const entry_match& last, int flags,
+                       const char* mode, std::uint32_t* error) {
+  opened_file file = open_regular(AT_FDCWD, native, last, flags, 0666);
   if (file.error != error::success) {
     *error = file.error;
     return nullptr;
@@ -394,10 +436,11 @@ std::FILE* platform::open_stream(const char* path, int flags, const char* mode) 
     if (!path)
       return fail<std::FILE*>(error::invalid_parameter, nullptr);
     std::string native;
-    if (const auto code = resolve_drive_path(path, native); code != error::success)
+    entry_match last;
+    if (const auto code = resolve_drive_path(path, native, &last); code != error::success)
       return fail<std::FILE*>(code, nullptr);
     std::uint32_t code = error::success;
-    std::FILE* stream = stream_over(native, flags, mode, &code);
+    std::FILE* stream = stream_over(native, last, flags, mode, &code);
     return stream ? stream : fail<std::FILE*>(code, nullptr);
   });
 }

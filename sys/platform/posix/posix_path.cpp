@@ -3,6 +3,7 @@
 
 #include "sys/cp1252.h"
 #include "sys/platform/posix/posix_handle.h"
+#include "sys/platform/posix/posix_names.h"
 #include "sys/platform/posix/posix_platform.h"
 
 #include <dirent.h>
@@ -46,62 +47,6 @@ void add_entry(drive_map& map, std::string_view entry) {
   if (find_drive(map, letter))
     return;
   map.push_back({letter, normalise_native(entry.substr(2))});
-}
-
-// Among the entries of the open directory stream, the smallest name in byte
-// order whose Windows-1252 upper case is wanted; false when there is none.
-bool smallest_match(DIR* stream, const std::string& wanted, std::string& best) {
-  bool found = false;
-  while (const dirent* entry = ::readdir(stream)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
-    if (upper_cp1252(utf8_to_cp1252(name)) != wanted)
-      continue;
-    if (!found || name < best) {
-      best = name;
-      found = true;
-    }
-  }
-  return found;
-}
-
-// The name of the entry of directory dir that component (Windows-1252) names:
-// the exact name when it exists, else the smallest name in byte order equal
-// to it when both are upper-cased, else the component itself (as UTF-8).
-std::string match_entry(const std::string& dir, std::string_view component) {
-  std::string given = cp1252_to_utf8(component);
-  const std::string base = dir.empty() ? std::string("/") : dir;
-  const std::string exact = dir + "/" + given;
-  struct stat st {};
-  if (::lstat(exact.c_str(), &st) == 0)
-    return given;
-  unique_dir stream(::opendir(base.c_str()));
-  std::string best;
-  if (stream && smallest_match(stream.get(), upper_cp1252(component), best))
-    return best;
-  return given;
-}
-
-// As match_entry, in the directory open as dir.
-std::string match_entry_at(int dir, std::string_view component) {
-  std::string given = cp1252_to_utf8(component);
-  struct stat st {};
-  if (::fstatat(dir, given.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-    return given;
-  // A descriptor of its own, so the listing does not move dir's position.
-  const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0)
-    return given;
-  unique_dir stream(::fdopendir(listing));
-  if (!stream) {
-    ::close(listing);
-    return given;
-  }
-  std::string best;
-  if (smallest_match(stream.get(), upper_cp1252(component), best))
-    return best;
-  return given;
 }
 
 // Opens the directory name below dir without following a link.
@@ -213,7 +158,7 @@ bool is_valid_component(std::string_view component, bool wildcards) {
   return true;
 }
 
-std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
+std::uint32_t resolve_drive_path(std::string_view path, std::string& native, entry_match* last) {
   // current: the native path built so far, without a trailing '/' ("" is /).
   // floor: how far ".." may pop it back.
   std::string current;
@@ -255,6 +200,8 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
     path.remove_prefix(end < path.size() ? end + 1 : end);
     if (component.empty() || component == ".")
       continue;
+    if (last)
+      *last = {}; // the last component is not a name found in a listing
     if (component == "..") {
       if (current.size() > floor)
         current.resize(current.rfind('/'));
@@ -262,17 +209,72 @@ std::uint32_t resolve_drive_path(std::string_view path, std::string& native) {
     }
     if (!is_valid_component(component, false))
       return error::invalid_name;
-    std::string name = match_entry(current, component);
+    entry_match match = find_entry(-1, current, component);
     current += '/';
-    current += name;
+    current += match.name;
+    if (last)
+      *last = std::move(match);
   }
   native = current.empty() ? std::string("/") : std::move(current);
   return error::success;
 }
 
+std::uint32_t locate_file(std::string_view path, int& dir, std::string& native, entry_match& last) {
+  dir = AT_FDCWD;
+  std::size_t cut = path.size();
+  while (cut > 0 && !is_separator(path[cut - 1]))
+    --cut;
+  const std::string_view leaf = path.substr(cut);
+  const bool plain_leaf =
+      cut > 0 && !leaf.empty() && leaf != "." && leaf != ".." && is_valid_component(leaf, false);
+  const std::string key = plain_leaf ? held_key(path.substr(0, cut)) : std::string();
+  if (!key.empty()) {
+    held_directory& held = held_by_path();
+    struct stat st {};
+    int fd = held.serve(key, st);
+    if (fd < 0) {
+      std::string dir_native;
+      if (resolve_drive_path(path.substr(0, cut), dir_native) == error::success) {
+        unique_fd opened(::open(dir_native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (opened && ::fstat(opened.get(), &st) == 0)
+          fd = held.hold(key, std::move(dir_native), std::move(opened), st);
+      }
+    }
+    if (fd >= 0) {
+      last = find_entry(fd, {}, leaf, &st);
+      native = held.native();
+      if (native != "/")
+        native += '/';
+      native += last.name;
+      dir = fd;
+      return error::success;
+    }
+  }
+  // Not held (or its directory could not be opened): resolved whole, which
+  // also tells why it cannot be found.
+  return resolve_drive_path(path, native, &last);
+}
+
 std::uint32_t walk_below(const char* base, const char* relative, below_path& out) {
   if (!is_plain_relative_path(relative))
     return error::invalid_name;
+  const std::string_view whole = relative;
+  const auto cut = whole.rfind('\\');
+  const std::string_view leaf = cut == std::string_view::npos ? whole : whole.substr(cut + 1);
+  if (!is_valid_component(leaf, false))
+    return error::invalid_name;
+
+  // The directory of the last walk, when this one leads to it again.
+  held_directory& held = held_below();
+  const std::string key =
+      held_key(base, cut == std::string_view::npos ? std::string_view() : whole.substr(0, cut));
+  struct stat st {};
+  if (const int dir = held.serve(key, st); dir >= 0) {
+    out.dir = dir;
+    out.last = find_entry(dir, {}, leaf, &st);
+    return error::success;
+  }
+
   std::string native;
   if (const auto code = resolve_drive_path(base, native); code != error::success)
     return code;
@@ -284,24 +286,31 @@ std::uint32_t walk_below(const char* base, const char* relative, below_path& out
     return errno == ENOENT || errno == ENOTDIR ? error::path_not_found
                                                : error_from_errno(errno, failed_op::open);
   unique_fd dir(fd);
-  std::string_view rest = relative;
-  for (;;) {
+  std::string_view rest = cut == std::string_view::npos ? std::string_view() : whole.substr(0, cut);
+  while (!rest.empty()) {
     const auto end = rest.find('\\');
     const std::string_view component = rest.substr(0, end);
     if (!is_valid_component(component, false))
       return error::invalid_name;
-    std::string name = match_entry_at(dir.get(), component);
-    if (end == std::string_view::npos) {
-      out.dir = std::move(dir);
-      out.name = std::move(name);
-      return error::success;
-    }
+    const entry_match match = find_entry(dir.get(), {}, component);
     unique_fd next;
-    if (const auto code = open_directory_at(dir.get(), name, next); code != error::success)
+    if (const auto code = open_directory_at(dir.get(), match.name, next); code != error::success)
       return code;
     dir = std::move(next);
-    rest.remove_prefix(end + 1);
+    if (native != "/")
+      native += '/';
+    native += match.name;
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }
+  if (!key.empty() && ::fstat(dir.get(), &st) == 0) {
+    out.dir = held.hold(key, std::move(native), std::move(dir), st);
+    out.last = find_entry(out.dir, {}, leaf, &st);
+  } else {
+    out.owned = std::move(dir);
+    out.dir = out.owned.get();
+    out.last = find_entry(out.dir, {}, leaf);
+  }
+  return error::success;
 }
 
 std::uint32_t native_to_drive_path(std::string_view native, std::string& drive_form) {

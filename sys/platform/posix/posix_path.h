@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sys/platform/posix/posix_handle.h"
+#include "sys/platform/posix/posix_names.h"
 
 #include <cstdint>
 #include <string>
@@ -51,20 +52,33 @@ bool is_valid_component(std::string_view component, bool wildcards);
 // Resolves a drive-form path (Windows-1252) to a native UTF-8 path, matching
 // existing components case-insensitively. Returns error::success or the error
 // (path_not_found for an unmapped drive, invalid_name for a bad component).
-std::uint32_t resolve_drive_path(std::string_view path, std::string& native);
+// last, when given, receives what the lookup of the path's last component
+// found (an empty name when the path does not end in a name).
+std::uint32_t resolve_drive_path(std::string_view path, std::string& native,
+                                 entry_match* last = nullptr);
 
-// A place below a directory: the directory that holds it, open, and the
-// name on disk (UTF-8) of its last component, which may not exist yet.
+// Resolves path as resolve_drive_path does, for opening it. When its
+// directory can be held (see held_directory), through the held directory:
+// dir receives that directory's descriptor, and the last component is looked
+// up there; otherwise dir is AT_FDCWD. native receives the whole native path,
+// last what the lookup of the last component found.
+std::uint32_t locate_file(std::string_view path, int& dir, std::string& native, entry_match& last);
+
+// A place below a directory: the directory that holds it, open (owned here,
+// or held for the next walk), and what the lookup of its last component found
+// (the name on disk, UTF-8, which may not exist yet).
 struct below_path {
-  unique_fd dir;
-  std::string name;
+  unique_fd owned;
+  int dir = -1;
+  entry_match last;
 };
 
 // Finds relative (see platform::create_file_below) below the drive-form
 // directory base. base is resolved by resolve_drive_path and opened, links
 // followed; each directory component of relative is matched as
 // resolve_drive_path matches it and opened with O_NOFOLLOW, and the last one
-// is matched only. Returns error::success with out filled, or the error:
+// is matched only. The directory reached is held open for the next walk to
+// the same place (see held_directory). Returns error::success with out filled, or the error:
 // invalid_name for a relative path that is not plain, stopped_on_symlink for
 // a directory component that is a link, path_not_found for a missing one or
 // for a file in its place, or the error of base.

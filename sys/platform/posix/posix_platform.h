@@ -3,6 +3,7 @@
 
 #include "sys/platform.h"
 #include "sys/platform/posix/posix_handle.h"
+#include "sys/platform/posix/posix_names.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <map>
 #include <new>
@@ -39,6 +41,18 @@ struct opened_file {
   unique_fd fd;
   struct stat status {};
   std::uint32_t error = error::success;
+  bool created = false; // made by this open
+};
+
+// One entry of a listing, kept small: directories are listed whole, and
+// may hold tens of thousands of entries.
+struct listed_entry {
+  std::string name;   // Windows-1252
+  std::string native; // the name on disk, when Windows-1252 cannot spell it
+  std::uint64_t size = 0;
+  std::uint64_t last_write_time = 0;
+  std::uint32_t attributes = 0;
+  std::uint32_t error = 0;
 };
 
 class platform final : public sys::platform {
@@ -105,7 +119,7 @@ private:
 
   // The entries of one listing, taken whole at find_first_file.
   struct listing {
-    std::vector<find_data> entries;
+    std::deque<listed_entry> entries;
     std::size_t next = 0;
   };
 
@@ -137,8 +151,11 @@ private:
   // Whether a new open (access, share) of device/inode clashes with one held.
   bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access, std::uint32_t share) const;
 
-  native_handle open_file_at(const std::string& native, std::uint32_t access, std::uint32_t share,
-                             disposition how, std::uint32_t attributes);
+  // Opens native: last.name in the directory open as dir, or native itself
+  // when dir is AT_FDCWD.
+  native_handle open_file_at(int dir, const std::string& native, const entry_match& last,
+                             std::uint32_t access, std::uint32_t share, disposition how,
+                             std::uint32_t attributes);
   // Takes a regular file opened for (access, share) into the table, after the
   // sharing check and, for create_always, emptying it; the file is dropped
   // (closed, unchanged) when the check refuses it.
