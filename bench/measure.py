@@ -249,6 +249,10 @@ def make_small_kit(path):
         f.write(rng.randbytes(20000))
 
 
+def runs_text(n):
+    return f"{n} run" if n == 1 else f"{n} runs"
+
+
 def fmt_seconds(s):
     if s >= 0.1:
         return f"{s:.3f} s"
@@ -331,7 +335,7 @@ def main():
     # the engine's chunks use), both of the whole tree. The engine builds with
     # its default job count (all cores) under /usr/bin/time, for its peak
     # memory, and, when it takes a job count, with one job.
-    note(f"building the corpus, {build_runs} runs each")
+    note(f"building the corpus, {runs_text(build_runs)} each")
     build_ours, build_one, build_zip, build_peaks = [], [], [], []
     for _ in range(build_runs):
         remove(payload)
@@ -353,7 +357,7 @@ def main():
 
     # Extraction: the engine's "PI" against unzip of the same tree; one run
     # each to warm, then the timed ones.
-    note(f"extracting the corpus, 1 + {runs} runs each")
+    note(f"extracting the corpus, 1 + {runs_text(runs)} each")
     extract_ours, extract_unzip = [], []
     for i in range(runs + 1):
         ours_dest = fresh_output("engine")
@@ -385,7 +389,7 @@ def main():
 
     # The floor: the same archive read and every chunk decoded in-process,
     # nothing written.
-    note(f"decoding in memory, 1 + {runs} runs")
+    note(f"decoding in memory, 1 + {runs_text(runs)}")
     floor = []
     for i in range(runs + 1):
         figures = engine.call("floor", payload)
@@ -446,7 +450,7 @@ def main():
         tree_zip = os.path.join(work, f"{name}.zip")
         result = {"files": count, "build_ours": [], "build_zip": [], "extract_ours": [],
                   "extract_unzip": []}
-        note(f"{label}: building, up to {small_runs} runs each")
+        note(f"{label}: building, up to {runs_text(small_runs)} each")
         for _ in range(small_runs):
             remove(tree_payload)
             sync()
@@ -458,7 +462,7 @@ def main():
             result["build_zip"].append(z)
             if max(o[0], z[0]) > SLOW_RUN_SECONDS:
                 break
-        note(f"{label}: extracting, up to {small_runs} runs each")
+        note(f"{label}: extracting, up to {runs_text(small_runs)} each")
         for i in range(small_runs):
             ours_dest = fresh_output(f"{name}-engine")
             unzip_dest = fresh_output(f"{name}-unzip")
