@@ -31,10 +31,14 @@ chunk_encoder::~chunk_encoder() {
     deflateEnd(&state_->stream);
 }
 
+bool chunk_encoder::ready() const {
+  return state_ && state_->ready;
+}
+
 int chunk_encoder::encode(const std::uint8_t* in, std::uint32_t in_length, std::uint8_t* out,
                           std::uint32_t capacity, std::uint32_t* out_length) {
   *out_length = 0;
-  if (!state_ || !state_->ready)
+  if (!ready())
     return Z_MEM_ERROR;
   z_stream& s = state_->stream;
   deflateReset(&s);

@@ -17,6 +17,9 @@ public:
   chunk_encoder(const chunk_encoder&) = delete;
   chunk_encoder& operator=(const chunk_encoder&) = delete;
 
+  // Whether the deflate state was made (else every encode fails).
+  bool ready() const;
+
   // Compresses in[0..in_length) into out (capacity bytes). Returns zlib's
   // status (Z_OK on success) and sets *out_length.
   int encode(const std::uint8_t* in, std::uint32_t in_length, std::uint8_t* out,

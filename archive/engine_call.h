@@ -63,6 +63,7 @@ struct engine_call {
   progress_hook hook;
   failure_report* report = nullptr; // the caller's, or nullptr
   bool exact = false;               // the caller's paths are not folded
+  unsigned jobs = 1;                // threads a build compresses on, 1..max_build_jobs
 
   // Opens one of the caller's paths: folded, unless the call is exact.
   sys::file_handle open_caller_path(const char* path, int mode) const {

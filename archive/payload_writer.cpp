@@ -1,6 +1,7 @@
 // Building ("PU", "PV", "PUA", "PVA"): writes a payload archive of a directory
 // tree, optionally behind a copy of a stub and followed by ten trailer bytes.
 // Every file of the tree is in the archive, or the build fails naming it.
+#include "archive/chunk_batch.h"
 #include "archive/chunk_codec.h"
 #include "archive/engine_call.h"
 #include "archive/tree_walk.h"
@@ -43,13 +44,20 @@ private:
   int matched_ = 0;
 };
 
+// A build reads its files into a batch of pieces, has the batch compressed
+// (on one thread or several) and writes the records in order; the archive,
+// the progress hook's calls and every failure are what reading, compressing
+// and writing one piece at a time gives.
 struct build {
   engine_call& call;
   sys::file_handle archive_file;
-  chunk_encoder encoder;
-  std::uint64_t archive_total = 0;
+  chunk_batch& batch;
+  chunk_encoder encoder{};         // the calling thread's
+  std::uint64_t archive_total = 0; // stub bytes and every piece read
+  std::uint64_t written_total = 0; // stub bytes and every piece written
   std::uint32_t compressed_total = 0;
-  std::uint32_t written = 0; // bytes in the archive file
+  std::uint32_t written = 0;    // bytes in the archive file
+  std::uint32_t file_start = 0; // where the records of the last file begun lie
   bool report_progress = false;
   bool write_failed = false;
   std::uint32_t write_error = 0;
@@ -86,80 +94,112 @@ struct build {
         return call.fail(status::archive_create_failed, failure_reason::platform, stub_path,
                          sys::file_last_error());
       archive_total += static_cast<std::uint32_t>(n);
+      written_total += static_cast<std::uint32_t>(n);
       put(piece, n);
       if (n == 0)
         return write_failed ? write_failure() : status::success;
     }
   }
 
-  // Takes the records of a file that cannot be completed out again, so the
-  // archive holds complete files only, and returns code.
-  int drop_file(std::uint32_t start, int code) {
-    sys::file_cut(archive_file, start);
-    written = start;
+  // One piece's records: the file's name record before its first piece, the
+  // chunk record, the end-of-file record behind its last. A file whose
+  // records could not all be written ends the build.
+  int write_piece(const file_piece& p) {
+    if (p.first) {
+      file_start = written;
+      put_header(record::file_name, p.name_length);
+      put(p.name.data(), p.name_length);
+    }
+    put(p.record, record_header_bytes + static_cast<int>(p.compressed));
+    compressed_total += p.compressed;
+    written_total += p.length;
+    if (report_progress)
+      call.progress(static_cast<std::uint32_t>(written_total), compressed_total);
+    if (!p.last)
+      return status::success;
+    put_header(record::end_of_file, 0);
+    return write_failed ? write_failure() : status::success;
+  }
+
+  // Compresses and writes the batch, and empties it.
+  int flush() {
+    batch.compress(encoder);
+    int code = status::success;
+    for (int i = 0; i < batch.size() && code == status::success; ++i)
+      code = write_piece(batch[i]);
+    batch.clear();
     return code;
+  }
+
+  // Ends the build at a failure of the file being read, path: the files
+  // before it are written first, and a write failure among them is the
+  // build's failure instead, as it would have been had each piece been
+  // written at once. With pieces of the file taken, its records are taken out
+  // again, so the archive holds complete files only. Returns the status.
+  int stop(int code, failure_reason why, const char* path, std::uint32_t error, bool pieces_taken) {
+    if (const int earlier = flush(); earlier != status::success)
+      return earlier;
+    if (pieces_taken) {
+      sys::file_cut(archive_file, file_start);
+      written = file_start;
+    }
+    return call.fail(code, why, path, error);
   }
 
   // One file: its name record, its chunks, its end-of-file record.
   int add_file(const char* path) {
     const int path_length = static_cast<int>(std::strlen(path));
     if (path_length > max_stored_name)
-      return call.fail(status::build_source_failed, failure_reason::name_too_long, path);
+      return stop(status::build_source_failed, failure_reason::name_too_long, path, 0, false);
     sys::scoped_file source(sys::file_open_unfolded(path, sys::open_mode::read_shared));
     if (!source.ok())
-      return call.fail(status::build_source_failed, failure_reason::platform, path,
-                       sys::file_last_error());
+      return stop(status::build_source_failed, failure_reason::platform, path,
+                  sys::file_last_error(), false);
     sys::file_information before;
     if (sys::file_status(source.get(), &before) != 0)
-      return call.fail(status::build_source_failed, failure_reason::platform, path,
-                       sys::file_last_error());
+      return stop(status::build_source_failed, failure_reason::platform, path,
+                  sys::file_last_error(), false);
     const std::uint64_t size = before.size;
     if (archive_total + size > max_archive_total)
-      return call.fail(status::build_source_failed, failure_reason::archive_too_large, path);
+      return stop(status::build_source_failed, failure_reason::archive_too_large, path, 0, false);
 
-    const std::uint32_t start = written;
-    put_header(record::file_name, path_length);
-    put(path, path_length);
-
-    std::uint8_t* piece = call.read_area.get();
-    std::uint8_t* chunk = call.record_area.get();
     std::uint64_t read_total = 0;
+    bool taken = false;
     // Until a read delivers less than a whole piece: a file whose size is a
     // multiple of the piece size, the empty file too, ends with an empty chunk.
     for (;;) {
-      const int n = sys::file_read(source.get(), piece, chunk_bytes);
+      if (batch.full())
+        if (const int code = flush(); code != status::success)
+          return code;
+      file_piece& p = batch.next();
+      const int n = sys::file_read(source.get(), p.data, chunk_bytes);
       if (n < 0)
-        return drop_file(start, call.fail(status::build_source_failed, failure_reason::platform,
-                                          path, sys::file_last_error()));
+        return stop(status::build_source_failed, failure_reason::platform, path,
+                    sys::file_last_error(), taken);
       read_total += static_cast<std::uint32_t>(n);
       if (read_total > size) // grew while it is read: stop before the total overflows
-        return drop_file(start, call.fail(status::build_source_failed,
-                                          failure_reason::changed_while_read, path));
-      std::uint32_t length = 0;
-      encoder.encode(piece, static_cast<std::uint32_t>(n), chunk + record_header_bytes,
-                     compressed_capacity, &length);
-      compressed_total += length;
-      chunk[0] = record::chunk;
-      chunk[1] = static_cast<std::uint8_t>(length);
-      chunk[2] = static_cast<std::uint8_t>(length >> 8);
-      put(chunk, record_header_bytes + static_cast<int>(length));
+        return stop(status::build_source_failed, failure_reason::changed_while_read, path, 0,
+                    taken);
+      p.length = static_cast<std::uint32_t>(n);
+      p.first = !taken;
+      p.last = n != chunk_bytes;
+      if (p.first) {
+        p.name_length = path_length;
+        std::memcpy(p.name.data(), path, static_cast<std::size_t>(path_length));
+      }
+      batch.take();
+      taken = true;
       archive_total += static_cast<std::uint32_t>(n);
-      if (report_progress)
-        call.progress(static_cast<std::uint32_t>(archive_total), compressed_total);
-      if (n != chunk_bytes)
+      if (p.last)
         break;
     }
-    put_header(record::end_of_file, 0);
-    if (write_failed)
-      return write_failure();
 
     // The bytes read are the file as it was opened, or the archive would hold
     // a file that never existed: the size and times are the same after.
     sys::file_information after;
     if (sys::file_status(source.get(), &after) != 0 || !sys::unchanged(before, after) ||
         read_total != size)
-      return drop_file(
-          start, call.fail(status::build_source_failed, failure_reason::changed_while_read, path));
+      return stop(status::build_source_failed, failure_reason::changed_while_read, path, 0, true);
     return status::success;
   }
 
@@ -233,7 +273,11 @@ int build_payload(engine_call& call) {
     return call.fail(status::archive_create_failed, failure_reason::platform, call.source,
                      sys::file_last_error());
 
-  build b{call, archive_file.get(), chunk_encoder(), 0, 0, 0, call.command[1] == 'V', false, 0};
+  chunk_batch batch(call.jobs, call.read_area.get(), call.record_area.get());
+  build b{.call = call,
+          .archive_file = archive_file.get(),
+          .batch = batch,
+          .report_progress = call.command[1] == 'V'};
   if (with_stub)
     if (const int code = b.copy_stub(stub.get(), call.command.data() + 3); code != status::success)
       return code;
@@ -247,6 +291,10 @@ int build_payload(engine_call& call) {
   b.put(marker, sizeof marker);
 
   const int walked = walk_tree(call, &build::visit, &b, status::build_source_failed);
+  // The files read before the walk ended are written; one that could not be
+  // written stopped the build before the walk went on.
+  if (const int code = b.flush(); code != status::success)
+    return code;
   if (walked != status::success)
     return walked;
 

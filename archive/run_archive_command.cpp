@@ -7,6 +7,7 @@
 #include "sys/scan.h"
 #include "sys/text_fields.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -113,13 +114,14 @@ void copy_command(const char* command, engine_call& call) {
 }
 
 int run(const char* source, char* spec, const char* command, progress_hook hook,
-        failure_report* report, bool exact) {
+        failure_report* report, engine_options options) {
   engine_call call;
   call.source = source;
   call.spec = spec;
   call.hook = hook;
   call.report = report;
-  call.exact = exact;
+  call.exact = options.exact;
+  call.jobs = std::clamp(options.jobs, 1u, max_build_jobs);
   copy_command(command, call);
   call.recursive = check_recursion(spec);
   call.spec_too_long = strnlen(spec, max_spec_chars + 1) > max_spec_chars;
@@ -136,7 +138,7 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
 
   try {
     std::array<char, max_spec_chars + 1> folded{};
-    if (exact)
+    if (call.exact)
       std::memcpy(folded.data(), spec, strnlen(spec, max_spec_chars));
     else
       sys::fold_name_copy(folded.data(), spec, 0, max_spec_chars);
@@ -152,10 +154,10 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
 } // namespace
 
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
-                        progress_hook hook, failure_report* report, bool exact) {
+                        progress_hook hook, failure_report* report, engine_options options) {
   if (report != nullptr)
     *report = failure_report{};
-  const int code = run(source, spec, command, hook, report, exact);
+  const int code = run(source, spec, command, hook, report, options);
   fill_result_block(code, result);
   return code;
 }

@@ -67,6 +67,30 @@ struct failure_report {
   std::uint32_t offset = 0;      // damaged: the archive offset of the record
 };
 
+// How a call goes about its work, beyond what the command asks.
+struct engine_options {
+  // The source path, the directory to pack or the target directory, and the
+  // stub path are used as they stand instead of folded from code page 850:
+  // for callers whose drive-form texts name real entries (paths of the host
+  // turned into drive form), which folding would turn into other names.
+  bool exact = false;
+  // The threads that compress a build's chunks ("PU", "PV", "PUA", "PVA"),
+  // the calling thread among them; 0 counts as 1, more than max_build_jobs as
+  // max_build_jobs. The archive and the progress hook's calls are the same for
+  // every count. Programs built without threads (the Windows ones) and every
+  // other command work on the calling thread alone.
+  unsigned jobs = 1;
+};
+
+// The most threads a build compresses on: each holds a zlib state of about
+// 270 KB, so a build stays within 16 MB of memory, and one reading thread
+// still feeds them all.
+inline constexpr unsigned max_build_jobs = 32;
+
+// The job count that puts every processor to work: their number (at most
+// max_build_jobs, at least 1), or 1 where builds have no threads.
+unsigned default_build_jobs();
+
 // Runs one engine command.
 //   source  "PI"/"PJ": the file holding the payload archive; "PU"/"PV"/"PUA"/
 //           "PVA": the archive file to create; ZIP: the ZIP file to create.
@@ -81,14 +105,12 @@ struct failure_report {
 //   result  receives the result block (result_block_bytes) on every return.
 //   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
 //   report  when given, reset and, on failure, filled with what failed and why.
-//   exact   the source path, the directory to pack or the target directory,
-//           and the stub path are used as they stand instead of folded from
-//           code page 850: for callers whose drive-form texts name real
-//           entries (paths of the host turned into drive form), which folding
-//           would turn into other names.
-// Returns the status code. Never throws; every file it opens is closed.
+//   options exact paths and the build's job count; by default folded paths
+//           and one thread.
+// Returns the status code. Never throws; every file it opens is closed, and
+// every thread it starts has ended.
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,
                         progress_hook hook = {}, failure_report* report = nullptr,
-                        bool exact = false);
+                        engine_options options = {});
 
 } // namespace archive

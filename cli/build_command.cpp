@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "cli/progress_bar.h"
 
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -17,7 +18,7 @@ namespace cli {
 namespace {
 
 constexpr const char* help =
-    "Usage: velmora-pack build [-o OUT] [--stub STUB [--stem STEM]] [--quiet] DIR\n"
+    "Usage: velmora-pack build [-o OUT] [--stub STUB [--stem STEM]] [--jobs N] [--quiet] DIR\n"
     "\n"
     "Builds a payload archive of DIR and all its subdirectories (directories whose\n"
     "names begin with '.' are left out). With --stub, OUT is a whole installer: a copy\n"
@@ -29,14 +30,25 @@ constexpr const char* help =
     "               build succeeds\n"
     "  --stub STUB  the installer program to put in front of the archive\n"
     "  --stem STEM  seven characters for the proposed directory name\n"
+    "  --jobs N     compress on N threads, 1 to 32 (default: one per processor, at\n"
+    "               most 32); the output is the same for every N (the Windows\n"
+    "               program takes N but compresses on one thread)\n"
     "  --quiet      no progress bar\n"
     "\n"
     "Names are stored in capitals; a path may have at most 255 characters.\n";
 
+// The value of --jobs: a whole number from 1 to max_build_jobs, digits only.
+bool parse_jobs(const std::string& text, unsigned* jobs) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, *jobs);
+  return error == std::errc{} && stop == end && *jobs >= 1 && *jobs <= archive::max_build_jobs;
+}
+
 } // namespace
 
 int run_build_command(const arguments& args) {
-  const auto opts = parse_options(args, {{"--help", "--quiet"}, {"-o", "--stub", "--stem"}});
+  const auto opts =
+      parse_options(args, {{"--help", "--quiet"}, {"-o", "--stub", "--stem", "--jobs"}});
   if (!opts.error.empty())
     return usage_error("build", opts.error);
   if (opts.has("--help")) {
@@ -51,6 +63,11 @@ int run_build_command(const arguments& args) {
     return usage_error("build", "--stem belongs to --stub");
   if (stem.size() != archive::stem_bytes || !archive::is_usable_stem(stem.c_str()))
     return usage_error("build", "--stem must be seven characters usable in a directory name");
+  unsigned jobs = archive::default_build_jobs();
+  if (const std::string* value = opts.value("--jobs"); value && !parse_jobs(*value, &jobs))
+    return usage_error("build", "--jobs takes a whole number from 1 to " +
+                                    std::to_string(archive::max_build_jobs) + ", not '" + *value +
+                                    "'");
 
   const fs::path dir = opts.positional[0];
   const fs::path out =
@@ -89,7 +106,8 @@ int run_build_command(const arguments& args) {
   engine_outcome outcome;
   {
     progress_bar bar("building", total, show);
-    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar});
+    outcome =
+        run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs);
   }
   outcome.failure = tree_failure(outcome, job);
   return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"));

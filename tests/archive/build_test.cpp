@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
@@ -126,6 +128,111 @@ TEST_F(Build, ProgressHookGetsArchiveAndCompressedTotalsForPVOnly) {
                                       zlib_compress(std::string(5000, 'a')).size());
 }
 
+// Bytes that deflate both shrinks and cannot shrink: runs of text between
+// runs of random bytes, the same for the same seed.
+std::string mixed_bytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string out;
+  while (out.size() < size) {
+    const std::size_t run = 1000 + random() % 30000;
+    if (random() % 2 == 0) {
+      for (std::size_t i = 0; i < run; ++i)
+        out += static_cast<char>(random());
+    } else {
+      for (std::size_t i = 0; i < run; ++i)
+        out += "The Velmora kit packs every file.\n"[i % 34];
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+TEST_F(Build, EveryJobCountGivesTheSameArchiveAndProgress) {
+  struct tree {
+    const char* what;
+    std::function<void()> make; // below C:\KIT
+  };
+  const std::vector<tree> trees{
+      {"300 files of 0 to 50 bytes in four directories",
+       [&] {
+         const char* dirs[] = {"", "ART/", "HELP/", "HELP/DEEP/"};
+         for (int i = 0; i < 300; ++i)
+           drive.write(
+               std::string("KIT/") + dirs[i % 4] + "F" + std::to_string(i) + ".TXT",
+               std::string(static_cast<std::size_t>(i % 51), static_cast<char>('a' + i % 26)));
+       }},
+      {"pieces at the edge",
+       [&] {
+         drive.write("KIT/A.DAT", mixed_bytes(19999, 1));
+         drive.write("KIT/B.DAT", mixed_bytes(20000, 2));
+         drive.write("KIT/C.DAT", mixed_bytes(20001, 3));
+         drive.write("KIT/D.DAT", "");
+       }},
+      {"3 MB of mixed data between small files",
+       [&] {
+         drive.write("KIT/A.TXT", "a");
+         drive.write("KIT/BIG.BIN", mixed_bytes(3000000, 4));
+         drive.write("KIT/Z.TXT", "z");
+       }},
+  };
+  drive.write("STUB.EXE", std::string(1000, 'm'));
+  for (const auto& t : trees) {
+    fs::remove_all(drive.c() / "KIT");
+    t.make();
+    const std::string command = with_stub("PVA", "C:\\STUB.EXE", "0123456789");
+    const auto one = engine("C:\\OUT.BIN", "C:\\KIT\\***", command);
+    ASSERT_EQ(one.code, 0) << t.what;
+    const std::string expected = archive_file();
+    for (const unsigned jobs : {2u, 3u, 4u, 8u}) {
+      const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", command, {.jobs = jobs});
+      EXPECT_EQ(r.code, 0) << t.what << ", " << jobs << " jobs";
+      EXPECT_TRUE(archive_file() == expected) << t.what << ", " << jobs << " jobs";
+      EXPECT_EQ(r.progress, one.progress) << t.what << ", " << jobs << " jobs";
+    }
+  }
+}
+
+TEST_F(Build, AFailureIsTheSameForEveryJobCount) {
+  // Small files around one that outgrows a round of pieces, so a failure in
+  // it has records to take back out.
+  for (int i = 0; i < 4; ++i)
+    drive.write("KIT/F" + std::to_string(i) + ".TXT",
+                std::string(static_cast<std::size_t>(i), 'f'));
+  drive.write("KIT/SUB/BIG.BIN", std::string(660001, 'b')); // 34 pieces; 4 threads take 32
+  drive.write("KIT/SUB/Z.TXT", "z");
+  fault_platform fake;
+  scoped_platform use(fake);
+  // Fails call nth of kind k, builds on jobs threads; the outcome, and whether
+  // the fault fired.
+  const auto build = [&](op k, int nth, unsigned jobs) {
+    fs::remove(drive.c() / "OUT.BIN");
+    fake.clear_faults();
+    fake.fail(k, nth, 30);
+    const int fired = fake.faults_fired();
+    auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PV", {.jobs = jobs});
+    const std::string bytes = fs::exists(drive.c() / "OUT.BIN") ? archive_file() : "none";
+    return std::make_tuple(r, bytes, fake.faults_fired() > fired);
+  };
+  for (const op k : {op::create_file, op::get_file_information, op::read_file, op::write_file}) {
+    for (int nth = 1;; ++nth) {
+      const auto [one, one_bytes, fired] = build(k, nth, 1);
+      if (!fired)
+        break;
+      const auto [four, four_bytes, also_fired] = build(k, nth, 4);
+      const std::string what = "call " + std::to_string(nth) + " of kind " +
+                               std::to_string(static_cast<int>(k)) + " failing";
+      EXPECT_NE(one.code, 0) << what;
+      EXPECT_EQ(four.code, one.code) << what;
+      EXPECT_EQ(four.report.reason, one.report.reason) << what;
+      EXPECT_EQ(four.report.error, one.report.error) << what;
+      EXPECT_STREQ(four.report.path.data(), one.report.path.data()) << what;
+      EXPECT_TRUE(four_bytes == one_bytes) << what;
+      EXPECT_EQ(four.progress, one.progress) << what;
+      EXPECT_EQ(fake.open_files(), 0) << what;
+    }
+  }
+}
+
 TEST_F(Build, ArchiveThatCannotBeCreatedIsStatusJ) {
   drive.write("KIT/A.TXT", "a");
   const auto r = engine("C:\\NO\\SUCH\\OUT.BIN", "C:\\KIT\\***", "PU");
@@ -218,15 +325,18 @@ TEST_F(Build, AFileThatChangesWhileReadFailsTheBuildAndLeavesOnlyCompleteFiles) 
        [&] { fs::last_write_time(victim, fs::last_write_time(victim) + std::chrono::hours(1)); }},
   };
   for (const auto& [what, change] : changes) {
-    drive.write("KIT/A.TXT", "a");
-    drive.write("KIT/B.DAT", std::string(50000, 'b'));
-    changing_platform changing("C:\\KIT\\B.DAT", change);
-    scoped_platform use(changing);
-    const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU");
-    EXPECT_EQ(r.code, 'k') << what;
-    EXPECT_EQ(r.report.reason, archive::failure_reason::changed_while_read) << what;
-    EXPECT_STREQ(r.report.path.data(), "C:\\KIT\\B.DAT") << what;
-    EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str()) << what;
+    for (const unsigned jobs : {1u, 4u}) {
+      drive.write("KIT/A.TXT", "a");
+      drive.write("KIT/B.DAT", std::string(50000, 'b'));
+      changing_platform changing("C:\\KIT\\B.DAT", change);
+      scoped_platform use(changing);
+      const auto r = engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU", {.jobs = jobs});
+      EXPECT_EQ(r.code, 'k') << what << ", " << jobs << " jobs";
+      EXPECT_EQ(r.report.reason, archive::failure_reason::changed_while_read) << what;
+      EXPECT_STREQ(r.report.path.data(), "C:\\KIT\\B.DAT") << what;
+      EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str())
+          << what << ", " << jobs << " jobs";
+    }
   }
 }
 

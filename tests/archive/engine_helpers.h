@@ -18,7 +18,7 @@ struct engine_result {
 };
 
 inline engine_result engine(const std::string& source, const std::string& spec,
-                            const std::string& command) {
+                            const std::string& command, archive::engine_options options = {}) {
   engine_result r;
   std::vector<char> spec_text(spec.begin(), spec.end());
   spec_text.resize(spec.size() + 1 + 8, '\0');
@@ -30,7 +30,7 @@ inline engine_result engine(const std::string& source, const std::string& spec,
   };
   hook.context = &r;
   r.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(), block,
-                                        hook, &r.report);
+                                        hook, &r.report, options);
   r.block.assign(reinterpret_cast<const char*>(block), archive::result_block_bytes + 1);
   r.spec = spec_text.data();
   return r;
