@@ -82,9 +82,9 @@ struct engine_options {
   unsigned jobs = 1;
 };
 
-// The most threads a build compresses on: each holds a zlib state of about
-// 270 KB, so a build stays within 16 MB of memory, and one reading thread
-// still feeds them all.
+// The most threads a build compresses on: each holds a deflate state of
+// about 260 KB, so 32 and their pieces stay within 16 MB of memory, and one
+// reading thread still feeds them.
 inline constexpr unsigned max_build_jobs = 32;
 
 // The job count that puts every processor to work: their number (at most

@@ -221,6 +221,7 @@ TEST_F(Build, AFailureIsTheSameForEveryJobCount) {
       const auto [four, four_bytes, also_fired] = build(k, nth, 4);
       const std::string what = "call " + std::to_string(nth) + " of kind " +
                                std::to_string(static_cast<int>(k)) + " failing";
+      EXPECT_TRUE(also_fired) << what;
       EXPECT_NE(one.code, 0) << what;
       EXPECT_EQ(four.code, one.code) << what;
       EXPECT_EQ(four.report.reason, one.report.reason) << what;
