@@ -38,7 +38,7 @@ void compress_piece(file_piece& p, chunk_encoder& encoder) {
 #ifdef VELMORA_THREADS
 
 unsigned default_build_jobs() {
-  return std::clamp(std::thread::hardware_concurrency(), 1u, max_build_jobs);
+  return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
 // The worker threads and the round they share. A round: compress() publishes

@@ -87,8 +87,8 @@ struct engine_options {
 // reading thread still feeds them.
 inline constexpr unsigned max_build_jobs = 32;
 
-// The job count that puts every processor to work: their number (at most
-// max_build_jobs, at least 1), or 1 where builds have no threads.
+// The job count that puts every processor to work: their number (at least
+// 1), or 1 where builds have no threads.
 unsigned default_build_jobs();
 
 // Runs one engine command.
