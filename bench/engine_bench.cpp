@@ -2,10 +2,11 @@
 // in-process, with a steady clock. bench/run drives it; each mode can also be
 // run by hand.
 //
-//   engine_bench build CORPUS_DIR OUT_ARCHIVE [JOBS]
+//   engine_bench build [--jobs N] CORPUS_DIR OUT_ARCHIVE
 //                                              payload archive of CORPUS_DIR and
 //                                              all its subdirectories ("PU"),
-//                                              compressed on JOBS threads (1)
+//                                              compressed on N threads (default:
+//                                              one per processor)
 //   engine_bench extract ARCHIVE DEST_DIR      unpacks ARCHIVE (a payload archive
 //                                              or an installer) below DEST_DIR ("PI")
 //   engine_bench floor ARCHIVE                 reads every record of ARCHIVE and
@@ -124,22 +125,18 @@ drive_path on_drive(char letter, const char* native) {
 
 // Runs one engine command and fails unless it succeeds.
 void run_engine(const std::string& source, const std::string& pattern, const char* command,
-                unsigned jobs = 1) {
+                archive::engine_options options = {}) {
   std::vector<char> writable(pattern.begin(), pattern.end());
   writable.resize(writable.size() + 8, '\0'); // the engine may rewrite in place
   std::uint8_t result[archive::result_block_bytes] = {};
   const int code = archive::run_archive_command(source.c_str(), writable.data(), command, result,
-                                                {}, nullptr, {.jobs = jobs});
+                                                {}, nullptr, options);
   if (code != archive::status::success)
     fail(std::string("engine command ") + command + " on " + source + " answered status " +
          std::to_string(code));
 }
 
-int mode_build(const char* corpus, const char* out_archive, const char* jobs_text) {
-  const unsigned long jobs = std::strtoul(jobs_text, nullptr, 10);
-  if (jobs < 1 || jobs > archive::max_build_jobs)
-    fail(std::string("JOBS is a number from 1 to ") + std::to_string(archive::max_build_jobs) +
-         ", not " + jobs_text);
+int mode_build(const char* corpus, const char* out_archive, unsigned jobs) {
   if (!fs::is_directory(corpus))
     fail(std::string(corpus) + " is not a directory");
   const drive_path source = on_drive('S', corpus);
@@ -147,9 +144,9 @@ int mode_build(const char* corpus, const char* out_archive, const char* jobs_tex
   map_drives({{'S', source.parent}, {'A', archive_file.parent}});
 
   const stopwatch watch;
-  run_engine(archive_file.text, source.text + "\\***", "PU", static_cast<unsigned>(jobs));
+  run_engine(archive_file.text, source.text + "\\***", "PU", {.jobs = jobs});
   watch.print("build");
-  std::printf(" archive_bytes=%ju jobs=%lu\n",
+  std::printf(" archive_bytes=%ju jobs=%u\n",
               static_cast<std::uintmax_t>(fs::file_size(out_archive)), jobs);
   return 0;
 }
@@ -241,7 +238,7 @@ int mode_scan(const char* native) {
 }
 
 void usage() {
-  std::fprintf(stderr, "usage: engine_bench build CORPUS_DIR OUT_ARCHIVE [JOBS]\n"
+  std::fprintf(stderr, "usage: engine_bench build [--jobs N] CORPUS_DIR OUT_ARCHIVE\n"
                        "       engine_bench extract ARCHIVE DEST_DIR\n"
                        "       engine_bench floor ARCHIVE\n"
                        "       engine_bench scan FILE\n"
@@ -258,8 +255,14 @@ int main(int argc, char** argv) {
   try {
     if (mode == "noop" && argc == 2)
       return 0;
-    if (mode == "build" && (argc == 4 || argc == 5))
-      return mode_build(argv[2], argv[3], argc == 5 ? argv[4] : "1");
+    if (mode == "build" && argc == 4)
+      return mode_build(argv[2], argv[3], archive::default_build_jobs());
+    if (mode == "build" && argc == 6 && std::strcmp(argv[2], "--jobs") == 0) {
+      const unsigned long jobs = std::strtoul(argv[3], nullptr, 10);
+      if (jobs < 1 || jobs > archive::max_build_jobs)
+        usage();
+      return mode_build(argv[4], argv[5], static_cast<unsigned>(jobs));
+    }
     if (mode == "extract" && argc == 4)
       return mode_extract(argv[2], argv[3]);
     if (mode == "floor" && argc == 3)
