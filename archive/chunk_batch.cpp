@@ -25,7 +25,9 @@ constexpr int max_pieces = 64;
 
 void compress_piece(file_piece& p, chunk_encoder& encoder) {
   std::uint32_t length = 0;
-  // A failed encode leaves an empty stream, as a build on one thread always has.
+  // An encode that fails (the caller's deflate state could not be made)
+  // leaves an empty stream, as builds always have; a worker without a state
+  // of its own takes no pieces, so the bytes never depend on the thread.
   encoder.encode(p.data, p.length, p.record + record_header_bytes, compressed_capacity, &length);
   p.compressed = length;
   p.record[0] = record::chunk;
