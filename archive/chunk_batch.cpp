@@ -25,9 +25,8 @@ constexpr int max_pieces = 64;
 
 void compress_piece(file_piece& p, chunk_encoder& encoder) {
   std::uint32_t length = 0;
-  // An encode that fails (the caller's deflate state could not be made)
-  // leaves an empty stream, as builds always have; a worker without a state
-  // of its own takes no pieces, so the bytes never depend on the thread.
+  // Encodes do not fail: the build refuses to start without the calling
+  // thread's deflate state, and a worker without one takes no pieces.
   encoder.encode(p.data, p.length, p.record + record_header_bytes, compressed_capacity, &length);
   p.compressed = length;
   p.record[0] = record::chunk;

@@ -10,6 +10,7 @@
 #include "sys/text_fields.h"
 
 #include <cstring>
+#include <memory>
 
 namespace archive {
 
@@ -44,35 +45,83 @@ private:
   int matched_ = 0;
 };
 
+// The archive file, written through a buffer: one write for many records.
+// Bytes count as written when put; a failure to write them is found when the
+// buffer is drained, and is the archive's failure wherever it is found.
+class archive_output {
+public:
+  explicit archive_output(sys::file_handle file)
+      : file_(file), buffer_(std::make_unique<std::uint8_t[]>(buffer_bytes)) {}
+
+  // Adds data[0..n), n at most buffer_bytes.
+  void put(const void* data, int n) {
+    if (failed_)
+      return;
+    if (buffered_ + n > buffer_bytes)
+      drain();
+    std::memcpy(buffer_.get() + buffered_, data, static_cast<std::size_t>(n));
+    buffered_ += n;
+  }
+
+  // Writes what the buffer holds; false once a write has failed.
+  bool drain() {
+    if (!failed_ && buffered_ > 0) {
+      if (sys::file_write(file_, buffer_.get(), static_cast<std::uint16_t>(buffered_)) !=
+          buffered_) {
+        failed_ = true;
+        error_ = sys::file_last_error();
+      } else {
+        in_file_ += static_cast<std::uint32_t>(buffered_);
+      }
+    }
+    buffered_ = 0;
+    return !failed_;
+  }
+
+  // Takes every byte from offset on out again.
+  void cut(std::uint32_t offset) {
+    if (offset >= in_file_) {
+      buffered_ = static_cast<int>(offset - in_file_);
+      return;
+    }
+    buffered_ = 0;
+    sys::file_cut(file_, offset);
+    in_file_ = offset;
+  }
+
+  std::uint32_t size() const { return in_file_ + static_cast<std::uint32_t>(buffered_); }
+  bool failed() const { return failed_; }
+  std::uint32_t error() const { return error_; }
+
+private:
+  // The file layer writes at most 32,767 bytes at once; a chunk record and a
+  // piece of the stub fit.
+  static constexpr int buffer_bytes = 32000;
+
+  sys::file_handle file_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  int buffered_ = 0;
+  std::uint32_t in_file_ = 0;
+  bool failed_ = false;
+  std::uint32_t error_ = 0;
+};
+
 // A build reads its files into a batch of pieces, has the batch compressed
 // (on one thread or several) and writes the records in order; the archive,
 // the progress hook's calls and every failure are what reading, compressing
 // and writing one piece at a time gives.
 struct build {
   engine_call& call;
-  sys::file_handle archive_file;
+  archive_output& output;
   chunk_batch& batch;
   chunk_encoder encoder{};         // the calling thread's
   std::uint64_t archive_total = 0; // stub bytes and every piece read
   std::uint64_t written_total = 0; // stub bytes and every piece written
   std::uint32_t compressed_total = 0;
-  std::uint32_t written = 0;    // bytes in the archive file
   std::uint32_t file_start = 0; // where the records of the last file begun lie
   bool report_progress = false;
-  bool write_failed = false;
-  std::uint32_t write_error = 0;
 
-  // Writes all of data, or notes the failure (logged by the file layer).
-  void put(const void* data, int n) {
-    if (write_failed)
-      return;
-    if (sys::file_write(archive_file, data, static_cast<std::uint16_t>(n)) != n) {
-      write_failed = true;
-      write_error = sys::file_last_error();
-      return;
-    }
-    written += static_cast<std::uint32_t>(n);
-  }
+  void put(const void* data, int n) { output.put(data, n); }
 
   void put_header(std::uint8_t type, int length) {
     const std::uint8_t h[record_header_bytes] = {type, static_cast<std::uint8_t>(length),
@@ -82,7 +131,7 @@ struct build {
 
   int write_failure() {
     return call.fail(status::archive_create_failed, failure_reason::platform, call.source,
-                     write_error);
+                     output.error());
   }
 
   // The stub, byte for byte.
@@ -97,7 +146,7 @@ struct build {
       written_total += static_cast<std::uint32_t>(n);
       put(piece, n);
       if (n == 0)
-        return write_failed ? write_failure() : status::success;
+        return output.failed() ? write_failure() : status::success;
     }
   }
 
@@ -106,7 +155,7 @@ struct build {
   // records could not all be written ends the build.
   int write_piece(const file_piece& p) {
     if (p.first) {
-      file_start = written;
+      file_start = output.size();
       put_header(record::file_name, p.name_length);
       put(p.name.data(), p.name_length);
     }
@@ -118,7 +167,7 @@ struct build {
     if (!p.last)
       return status::success;
     put_header(record::end_of_file, 0);
-    return write_failed ? write_failure() : status::success;
+    return output.failed() ? write_failure() : status::success;
   }
 
   // Compresses and writes the batch, and empties it.
@@ -139,10 +188,10 @@ struct build {
   int stop(int code, failure_reason why, const char* path, std::uint32_t error, bool pieces_taken) {
     if (const int earlier = flush(); earlier != status::success)
       return earlier;
-    if (pieces_taken) {
-      sys::file_cut(archive_file, file_start);
-      written = file_start;
-    }
+    if (pieces_taken)
+      output.cut(file_start);
+    if (!output.drain())
+      return write_failure();
     return call.fail(code, why, path, error);
   }
 
@@ -274,10 +323,16 @@ int build_payload(engine_call& call) {
                      sys::file_last_error());
 
   chunk_batch batch(call.jobs, call.read_area.get(), call.record_area.get());
+  archive_output output(archive_file.get());
   build b{.call = call,
-          .archive_file = archive_file.get(),
+          .output = output,
           .batch = batch,
           .report_progress = call.command[1] == 'V'};
+  // Without a deflate state of its own the calling thread could not
+  // compress: refused, never an archive of empty chunks.
+  if (!b.encoder.ready())
+    return call.fail(status::archive_create_failed, failure_reason::platform, call.source,
+                     sys::error::not_enough_memory);
   if (with_stub)
     if (const int code = b.copy_stub(stub.get(), call.command.data() + 3); code != status::success)
       return code;
@@ -306,7 +361,7 @@ int build_payload(engine_call& call) {
   b.put(end, end_of_archive_bytes);
   if (with_stub)
     b.put(call.trailer.data(), trailer_bytes);
-  if (b.write_failed)
+  if (!output.drain())
     return b.write_failure();
   // A file system may report a write error only when the file is closed.
   if (archive_file.close() != 0)
