@@ -324,10 +324,8 @@ int build_payload(engine_call& call) {
 
   chunk_batch batch(call.jobs, call.read_area.get(), call.record_area.get());
   archive_output output(archive_file.get());
-  build b{.call = call,
-          .output = output,
-          .batch = batch,
-          .report_progress = call.command[1] == 'V'};
+  build b{
+      .call = call, .output = output, .batch = batch, .report_progress = call.command[1] == 'V'};
   // Without a deflate state of its own the calling thread could not
   // compress: refused, never an archive of empty chunks.
   if (!b.encoder.ready())

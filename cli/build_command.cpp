@@ -109,8 +109,7 @@ int run_build_command(const arguments& args) {
   engine_outcome outcome;
   {
     progress_bar bar("building", total, show);
-    outcome =
-        run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs);
+    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs);
   }
   outcome.failure = tree_failure(outcome, job);
   return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"));
