@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <map>
+#include <set>
 #include <string>
+#include <string_view>
 
 namespace archive {
 
@@ -30,24 +31,31 @@ struct directory_listing {
   int spec_length;
   int prefix_length;
   std::array<char, max_file_path_chars + 1> path{};
-  // The names met in this directory as Windows compares them (upper case,
-  // trailing dots and blanks dropped), each with the dots and blanks its
-  // entry had (so that large directories cost little more than their names).
-  std::map<std::string, std::string> names{};
+  // The names met in this directory, as they were listed, ordered as
+  // Windows compares them: upper case (as listed), trailing dots and blanks
+  // dropped.
+  struct same_to_windows {
+    using is_transparent = void;
+    static std::string_view compared(std::string_view name) {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.remove_suffix(1);
+      return name;
+    }
+    bool operator()(std::string_view a, std::string_view b) const {
+      return compared(a) < compared(b);
+    }
+  };
+  std::set<std::string, same_to_windows> names{};
   std::array<char, max_file_path_chars + 1> met_path{};
 
   // The path of an entry met before under the same name as Windows sees it,
   // or nullptr; notes this one.
   const char* same_name_met(const char* name, int name_length) {
-    int kept = name_length;
-    while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' '))
-      --kept;
-    const auto [at, added] =
-        names.try_emplace(std::string(name, static_cast<std::size_t>(kept)), name + kept);
+    const auto [at, added] = names.emplace(name, static_cast<std::size_t>(name_length));
     if (added)
       return nullptr;
     // The same directory prefix as this entry's path, which fitted.
-    const std::string met = at->first + at->second;
+    const std::string& met = *at;
     const std::size_t room = met_path.size() - 1 - static_cast<std::size_t>(prefix_length);
     const std::size_t length = std::min(met.size(), room);
     std::memcpy(met_path.data(), spec, static_cast<std::size_t>(prefix_length));

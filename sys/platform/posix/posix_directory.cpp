@@ -97,8 +97,8 @@ bool listed_before(const listed_entry& a, const listed_entry& b) {
     return a.name.size() < b.name.size();
   if (a.name != b.name)
     return a.name < b.name;
-  const std::string a_native = a.native.empty() ? cp1252_to_utf8(a.name) : a.native;
-  const std::string b_native = b.native.empty() ? cp1252_to_utf8(b.name) : b.native;
+  const std::string a_native = a.native ? *a.native : cp1252_to_utf8(a.name);
+  const std::string b_native = b.native ? *b.native : cp1252_to_utf8(b.name);
   return a_native < b_native;
 }
 
@@ -286,7 +286,7 @@ native_handle platform::start_listing(const char* pattern, find_data* out) {
       entry.error = unusable;
     }
     if (!lossless)
-      entry.native = disk_name;
+      entry.native = std::make_unique<std::string>(disk_name);
     found.entries.push_back(std::move(entry));
   });
   // A failure that cut the listing short.

@@ -15,6 +15,7 @@
 #include <deque>
 #include <exception>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -47,8 +48,9 @@ struct opened_file {
 // One entry of a listing, kept small: directories are listed whole, and
 // may hold tens of thousands of entries.
 struct listed_entry {
-  std::string name;   // Windows-1252
-  std::string native; // the name on disk, when Windows-1252 cannot spell it
+  std::string name; // Windows-1252
+  // The name on disk, when Windows-1252 cannot spell it (rare: kept apart).
+  std::unique_ptr<std::string> native;
   std::uint64_t size = 0;
   std::uint64_t last_write_time = 0;
   std::uint32_t attributes = 0;
