@@ -77,6 +77,11 @@ int prepare_tree_output(const fs::path& dir, const fs::path& out, tree_output* j
     return work_error(dir.string() + ": not a directory");
   if (fs::is_directory(out, ec))
     return work_error(out.string() + ": is a directory; -o names the file to write");
+  // The finished output is renamed over OUT: a device or a pipe there (such
+  // as /dev/null) would be replaced by a regular file, not written to.
+  const fs::file_status out_status = fs::symlink_status(out, ec);
+  if (fs::exists(out_status) && !fs::is_regular_file(out_status) && !fs::is_symlink(out_status))
+    return work_error(out.string() + ": not a regular file; -o names the file to write");
   const std::string inside = out.string() + ": the output must not lie inside " + dir.string();
   if (path_inside(out, dir))
     return work_error(inside);

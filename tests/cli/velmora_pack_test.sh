@@ -184,6 +184,13 @@ if [ "$under_wine" = 0 ]; then
   mkdir -p "$work/twins" && printf 1 >"$work/twins/a.txt" && printf 2 >"$work/twins/A.TXT"
   check "build of names equal but for case" 1 pack build --quiet -o "$(host "$work/twins.bin")" "$(host "$work/twins")"
   expect "the stored name named" '[[ $err == *"twins/A.TXT: two entries of one directory would get this one stored name"* ]]'
+  # The output is renamed over OUT: a pipe or a device there is refused, never
+  # replaced by a regular file.
+  mkfifo "$work/pipe.bin"
+  check "build over a pipe" 1 pack build --quiet -o "$(host "$work/pipe.bin")" "$(host "$work/kit")"
+  expect "the pipe kept" '[ -p "$work/pipe.bin" ] && [ ! -e "$work/pipe.bin.partial" ] && [[ $err == *"pipe.bin: not a regular file"* ]]'
+  check "zip over a pipe" 1 pack zip --quiet -o "$(host "$work/pipe.bin")" "$(host "$work/kit")"
+  expect "the pipe kept by zip" '[ -p "$work/pipe.bin" ]'
 fi
 check "build missing stub" 1 pack build -o "$(host "$work/s.exe")" --stub "$(host "$work/nostub.exe")" "$(host "$work/kit")"
 expect "no output after failure" '[ ! -e "$work/s.exe" ] && [ ! -e "$work/s.exe.partial" ]'

@@ -215,6 +215,36 @@ TEST(PosixPathResolve, AHeldDirectoryMovedAwayIsNotUsed) {
   }
 }
 
+// Below a base, the held directory serves only while the components below
+// the base still lead to it as directories: moved out of the base and
+// reached again through a link put in its place (or in place of a directory
+// above it), it gets no further file, as a walk below the base would follow
+// no link.
+TEST(PosixPathResolve, AHeldDirectoryReachedThroughALinkIsNotUsed) {
+  struct link_case {
+    const char* what;
+    const char* moved;  // below C:\Dir, replaced by a link to its new place
+    const char* lookup; // below C:\Dir
+  };
+  const link_case cases[] = {
+      {"the held directory", "Sub", "SUB\\DATA.TXT"},
+      {"a directory above it", "Sub", "SUB\\DEEP\\DATA.TXT"},
+      {"the held directory, deeper", "Sub/Deep", "SUB\\DEEP\\DATA.TXT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_drive drive;
+    drive.write("Dir/Sub/Data.txt", "Data.txt");
+    drive.write("Dir/Sub/Deep/Data.txt", "Data.txt");
+    ASSERT_EQ(found(true, c.lookup), "Data.txt");
+    const fs::path away = drive.c() / "Away";
+    fs::create_directories(away);
+    fs::rename(drive.c() / "Dir" / c.moved, away / "Moved");
+    fs::create_directory_symlink(away / "Moved", drive.c() / "Dir" / c.moved);
+    EXPECT_EQ(found(true, c.lookup), "-");
+  }
+}
+
 TEST(PosixPathResolve, Windows1252NamesAreUtf8OnDisk) {
   temp_drive drive;
   auto& p = backend();

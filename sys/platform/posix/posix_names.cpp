@@ -285,19 +285,39 @@ int read_names(int dir, const std::function<void(std::string_view, unsigned char
   }
 }
 
+bool held_directory::leads_here(struct stat& st) const {
+  if (no_links_from_ >= native_.size()) {
+    if (::stat(native_.c_str(), &st) != 0)
+      return false;
+  } else {
+    // Each component from no_links_from_ on is looked at without following
+    // it: a directory moved away and a link to it put in its place must not
+    // lead there.
+    for (std::size_t at = native_.find('/', no_links_from_); at != std::string::npos;
+         at = native_.find('/', at + 1)) {
+      if (::lstat(native_.substr(0, at).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    }
+    if (::lstat(native_.c_str(), &st) != 0)
+      return false;
+  }
+  return st.st_dev == device_ && st.st_ino == inode_;
+}
+
 int held_directory::serve(const std::string& key, struct stat& st) {
   if (key.empty() || !dir_ || key != key_)
     return -1;
-  if (::stat(native_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_)
+  if (leads_here(st))
     return dir_.get();
   forget();
   return -1;
 }
 
-int held_directory::hold(std::string key, std::string native, unique_fd dir,
-                         const struct stat& st) {
+int held_directory::hold(std::string key, std::string native, unique_fd dir, const struct stat& st,
+                         std::size_t no_links_from) {
   key_ = std::move(key);
   native_ = std::move(native);
+  no_links_from_ = no_links_from;
   dir_ = std::move(dir);
   device_ = st.st_dev;
   inode_ = st.st_ino;
@@ -307,6 +327,7 @@ int held_directory::hold(std::string key, std::string native, unique_fd dir,
 void held_directory::forget() {
   key_.clear();
   native_.clear();
+  no_links_from_ = links_followed;
   dir_.reset();
 }
 

@@ -57,21 +57,31 @@ int read_names(int dir, const std::function<void(std::string_view, unsigned char
 // A directory found once and held open, so that the next file there needs
 // no walk: key names what it was found for (a base and the path below it, or
 // a drive-form directory, with the drive map they were resolved with), native
-// is its path. It serves only while native still leads to it.
+// is its path. It serves only while native still leads to it; from the
+// position no_links_from of native on, it must lead there through
+// directories, not through symbolic links (the components below a base,
+// which a walk below it would never follow).
 class held_directory {
 public:
+  static constexpr std::size_t links_followed = std::string::npos;
+
   // The held directory's descriptor when it is held under key and native
   // still leads to it (st: its status, just taken); otherwise -1, and it is
   // let go.
   int serve(const std::string& key, struct stat& st);
   // Holds dir (status st) under key; returns its descriptor.
-  int hold(std::string key, std::string native, unique_fd dir, const struct stat& st);
+  int hold(std::string key, std::string native, unique_fd dir, const struct stat& st,
+           std::size_t no_links_from = links_followed);
   void forget();
   const std::string& native() const { return native_; }
 
 private:
+  // Whether native_ still leads to the held directory; st: its status.
+  bool leads_here(struct stat& st) const;
+
   std::string key_;
   std::string native_;
+  std::size_t no_links_from_ = links_followed;
   unique_fd dir_;
   dev_t device_ = 0;
   ino_t inode_ = 0;

@@ -286,6 +286,9 @@ std::uint32_t walk_below(const char* base, const char* relative, below_path& out
     return errno == ENOENT || errno == ENOTDIR ? error::path_not_found
                                                : error_from_errno(errno, failed_op::open);
   unique_fd dir(fd);
+  // Where the components below base begin in native: a held directory must
+  // be reached through them without following a link.
+  const std::size_t below_from = native == "/" ? 1 : native.size() + 1;
   std::string_view rest = cut == std::string_view::npos ? std::string_view() : whole.substr(0, cut);
   while (!rest.empty()) {
     const auto end = rest.find('\\');
@@ -303,7 +306,7 @@ std::uint32_t walk_below(const char* base, const char* relative, below_path& out
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }
   if (!key.empty() && ::fstat(dir.get(), &st) == 0) {
-    out.dir = held.hold(key, std::move(native), std::move(dir), st);
+    out.dir = held.hold(key, std::move(native), std::move(dir), st, below_from);
     out.last = find_entry(out.dir, {}, leaf, &st);
   } else {
     out.owned = std::move(dir);
