@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -74,8 +75,20 @@ struct known_directory {
 
   dev_t device = 0;
   ino_t inode = 0;
+  // The directory's modification and change times when its names were
+  // known: the change time as well, since the modification time may be set
+  // back (tar, rsync and cp -a do) and the change time may not.
   timespec modified{};
+  timespec changed{};
   bool trusted = false; // whether the names may answer a later lookup
+
+  bool same_times(const struct stat& st) const {
+    return same_time(modified, st.st_mtim) && same_time(changed, st.st_ctim);
+  }
+  void take_times(const struct stat& st) {
+    modified = st.st_mtim;
+    changed = st.st_ctim;
+  }
   std::unordered_map<std::string, names_of_key> by_upper;
 
   void add(std::string_view native, mode_t type) {
@@ -119,7 +132,7 @@ known_directory* name_cache::usable(const struct stat& st) {
   for (auto at = directories_.begin(); at != directories_.end(); ++at) {
     if (at->device != st.st_dev || at->inode != st.st_ino)
       continue;
-    if (!at->trusted || !same_time(at->modified, st.st_mtim)) {
+    if (!at->trusted || !at->same_times(st)) {
       drop(at);
       return nullptr;
     }
@@ -135,9 +148,11 @@ known_directory* name_cache::read(int fd, const struct stat& st) {
   known_directory listed;
   listed.device = st.st_dev;
   listed.inode = st.st_ino;
-  listed.modified = st.st_mtim;
-  const std::int64_t tick = st.st_mtim.tv_nsec == 0 ? coarse_tick_ns : fine_tick_ns;
-  listed.trusted = nanoseconds(now) - nanoseconds(st.st_mtim) >= tick;
+  listed.take_times(st);
+  // The change time tells the file system's granularity: no one can set it.
+  const std::int64_t tick = st.st_ctim.tv_nsec == 0 ? coarse_tick_ns : fine_tick_ns;
+  const std::int64_t last_change = std::max(nanoseconds(st.st_mtim), nanoseconds(st.st_ctim));
+  listed.trusted = nanoseconds(now) - last_change >= tick;
   const int failed = read_names(
       fd, [&](std::string_view name, unsigned char d_type) { listed.add(name, type_of(d_type)); });
   if (failed != 0)
@@ -220,7 +235,7 @@ void name_cache::note_created(int dir, const std::string& name, mode_t type) {
     const std::size_t before = known.by_upper.size();
     known.add(name, type);
     names_ += known.by_upper.size() - before;
-    known.modified = st.st_mtim;
+    known.take_times(st);
     known.trusted = true;
     break;
   }
@@ -235,7 +250,7 @@ void name_cache::note_created(int dir, const std::string& name, mode_t type) {
   known_directory empty;
   empty.device = made.st_dev;
   empty.inode = made.st_ino;
-  empty.modified = made.st_mtim;
+  empty.take_times(made);
   empty.trusted = true;
   directories_.push_front(std::move(empty));
 }
