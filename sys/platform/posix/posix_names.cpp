@@ -357,10 +357,7 @@ held_directory& held_by_path() {
 }
 
 std::string held_key(std::string_view drive_path, std::string_view below) {
-  const bool drive = drive_path.size() >= 2 && drive_path[1] == ':' &&
-                     ((drive_path[0] >= 'A' && drive_path[0] <= 'Z') ||
-                      (drive_path[0] >= 'a' && drive_path[0] <= 'z'));
-  if (!drive)
+  if (!has_drive_prefix(drive_path))
     return {};
   const char* map = std::getenv(drive_map_variable);
   const char* home = std::getenv("HOME");

@@ -27,11 +27,6 @@ constexpr char upper_letter(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
 }
 
-// Whether path begins with a drive prefix "X:".
-bool has_drive_prefix(std::string_view path) {
-  return path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':';
-}
-
 // Whether dir (normalised) is native itself or one of its ancestors.
 bool holds(std::string_view dir, std::string_view native) {
   if (dir == "/")
@@ -69,6 +64,10 @@ std::uint32_t open_directory_at(int dir, const std::string& name, unique_fd& out
 }
 
 } // namespace
+
+bool has_drive_prefix(std::string_view path) {
+  return path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':';
+}
 
 drive_map read_drive_map() {
   drive_map map;

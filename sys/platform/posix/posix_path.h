@@ -40,6 +40,9 @@ std::string normalise_native(std::string_view absolute);
 // The process's working directory; false when it cannot be had.
 bool working_directory(std::string& out);
 
+// Whether path begins with a drive prefix "X:".
+bool has_drive_prefix(std::string_view path);
+
 // '\' and '/' both separate components of a drive-form path.
 constexpr bool is_separator(char c) {
   return c == '\\' || c == '/';
