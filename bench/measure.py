@@ -176,6 +176,19 @@ class Engine:
                          f"{done.stderr.strip()}")
 
 
+def extract_both(engine, payload, ours_dest, zip_file, unzip_dest, run_index):
+    """The engine's and unzip's timed extractions of one run. Each goes first
+    in every other run, so neither always follows the other's write-back."""
+    ours = peer = None
+    for first in ((0, 1) if run_index % 2 == 0 else (1, 0)):
+        sync()
+        if first == 0:
+            ours = engine.timed("extract", payload, ours_dest)
+        else:
+            peer = timed(["unzip", "-q", zip_file, "-d", unzip_dest])
+    return ours, peer
+
+
 def tree_manifest(root, fold_case):
     """Relative path (upper-cased when fold_case) -> (size, CRC-32) of every file."""
     manifest = {}
@@ -362,14 +375,7 @@ def main():
     for i in range(runs + 1):
         ours_dest = fresh_output("engine")
         unzip_dest = fresh_output("unzip")
-        # Each goes first in every other run, so neither always follows the
-        # other's write-back.
-        for first in ((0, 1) if i % 2 == 0 else (1, 0)):
-            sync()
-            if first == 0:
-                s = engine.timed("extract", payload, ours_dest)
-            else:
-                u = timed(["unzip", "-q", zip_file, "-d", unzip_dest])
+        s, u = extract_both(engine, payload, ours_dest, zip_file, unzip_dest, i)
         if i == 0:
             note("checking the extracted tree against the corpus")
             # The engine stores names as the directory listing gives them:
@@ -466,12 +472,7 @@ def main():
         for i in range(small_runs):
             ours_dest = fresh_output(f"{name}-engine")
             unzip_dest = fresh_output(f"{name}-unzip")
-            for first in ((0, 1) if i % 2 == 0 else (1, 0)):
-                sync()
-                if first == 0:
-                    o = engine.timed("extract", tree_payload, ours_dest)
-                else:
-                    u = timed(["unzip", "-q", tree_zip, "-d", unzip_dest])
+            o, u = extract_both(engine, tree_payload, ours_dest, tree_zip, unzip_dest, i)
             if i == 0:
                 if tree_manifest(ours_dest, True) != tree_manifest(tree, True):
                     raise BenchError(f"the extracted {label} tree differs from the original")
