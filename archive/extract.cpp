@@ -213,6 +213,8 @@ struct extraction {
   int run() {
     if (!reader.find_marker())
       return status::marker_not_found;
+    if (report_progress && call.hook.found)
+      call.hook.found(reader.position() - (marker_record_bytes - 1), call.hook.context);
     std::uint8_t after_marker[4] = {};
     reader.read(after_marker, 4); // strip length, then the empty end-of-file record
     strip = after_marker[0];

@@ -38,9 +38,13 @@ inline constexpr int result_block_bytes = 9;
 
 // Called after every chunk by "PJ" (compressed total, decoded total) and by
 // "PV"/"PVA" (archive total, compressed total); context is passed through.
+// "PJ" also calls found once, before any call, with the file offset of the
+// payload archive's first record: what lies before it is the stub (and the
+// few zero bytes that may pad it).
 struct progress_hook {
   void (*call)(std::uint32_t consumed, std::uint32_t produced, void* context) = nullptr;
   void* context = nullptr;
+  void (*found)(std::uint32_t archive_offset, void* context) = nullptr;
 };
 
 // Why a call stopped, beyond its status: what the engine could not do, for

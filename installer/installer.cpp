@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/painting.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace installer {
@@ -39,6 +40,52 @@ constexpr button_spec button_specs[] = {
     {text::choose_disk, key::next_disk, 50, 0, 2},
     {text::install, key::install, 170, ui::window_style::def_push_button, 0},
     {text::cancel, key::cancel, 290, 0, 1},
+};
+
+// Text line 3 during the extraction: the words and the percentage of the
+// files' bytes decoded so far, repainted whenever the number changes. Between
+// repaints only paint messages are handled, so the window stays drawn and
+// input waits (and is discarded when the extraction ends).
+class progress_line {
+public:
+  explicit progress_line(std::uint32_t archive_total) : total_(archive_total) {}
+
+  archive::progress_hook hook() {
+    archive::progress_hook h;
+    h.call = [](std::uint32_t, std::uint32_t decoded, void* self) {
+      auto& line = *static_cast<progress_line*>(self);
+      line.show(line.files_ == 0 ? 100
+                                 : static_cast<int>(std::min<std::uint64_t>(
+                                       100, std::uint64_t{decoded} * 100 / line.files_)));
+    };
+    h.found = [](std::uint32_t archive_offset, void* self) {
+      auto& line = *static_cast<progress_line*>(self);
+      line.files_ = line.total_ > archive_offset ? line.total_ - archive_offset : 0;
+    };
+    h.context = this;
+    return h;
+  }
+
+  // Shows percent (0 to 100) when it is not on screen yet; the hook shows the
+  // percentage that the decoded bytes make of the files' bytes (the archive
+  // total less the stub).
+  void show(int percent) {
+    if (percent != shown_) {
+      shown_ = percent;
+      std::snprintf(
+          text_.data(), text_.size(), "%s%4d %%%*s", text::installing, shown_,
+          text::installing_line_chars - static_cast<int>(std::strlen(text::installing)) - 6, "");
+      ui::text_lines[2] = text_.data();
+      ui::paint_text_lines(ui::main_window());
+    }
+    ui::pump_paint_messages();
+  }
+
+private:
+  std::uint32_t total_;
+  std::uint32_t files_ = 0;
+  int shown_ = -1;
+  std::array<char, text::installing_line_chars + 1> text_{};
 };
 
 // The installer's state for the run.
@@ -93,7 +140,7 @@ int finish_run(installer_state& s) {
   ui::release_colour_scheme();
   ws().destroy_window(ui::main_window());
   ui::forget_main_window();
-  if (s.result == outcome::installed && !s.choice.no_room) {
+  if (s.result == outcome::installed) {
     char launch[launch_target_chars + 16];
     const std::size_t n = strnlen(s.choice.target.data(), launch_target_chars);
     std::memcpy(launch, s.choice.target.data(), n);
@@ -115,34 +162,65 @@ void write_completion_record(const installer_state& s) {
     sys::file_write(record.get(), s.own_path.data(), own_path_bytes);
 }
 
-enum class step_result { finished, back_to_choice };
+void destroy_button(std::size_t slot) {
+  ws().destroy_window(ui::buttons[slot]);
+  ui::buttons[slot] = 0;
+}
 
+std::uint32_t archive_total(const installer_state& s) {
+  return s.trailer[1] | s.trailer[2] << 8 | s.trailer[3] << 16 |
+         static_cast<std::uint32_t>(s.trailer[4]) << 24;
+}
+
+// After a failed extraction: the new target directory goes with everything
+// in it, and the screen says so, why, and that any key (or the one button,
+// "Avsluta") ends the run. Input that came during the extraction is dropped.
+void show_failure(installer_state& s, int status) {
+  s.result = outcome::failed;
+  ui::drain_messages();
+  ui::reset_key_queue();
+  const bool removed = sys::dir_remove_tree(s.choice.target.data()) == 0;
+  std::array<char, 64> left{};
+  std::snprintf(left.data(), left.size(), "%s%s%s", text::install_failed_left,
+                s.choice.target.data(), text::left_behind);
+  ui::text_lines[0] = removed ? text::install_failed : left.data();
+  ui::text_lines[1] = text::status_text(status);
+  ui::text_lines[2] = text::press_to_end;
+  destroy_button(2);
+  ui::buttons[0] = ws().create_window(
+      0, ui::button_class, text::end,
+      ui::window_style::child | ui::window_style::visible | ui::window_style::def_push_button, 170,
+      110, 100, 30, ui::main_window(), key::cancel, s.instance);
+  refresh_screen();
+  ui::mark_default_button(0);
+  ws().set_focus(ui::main_window());
+  ui::wait_for_key();
+}
+
+enum class step_result { finished, back_to_choice, ignored };
+
+// Install and Avbryt stay until the directory test has passed; with no room
+// there is nothing to install and the key is ignored.
 step_result install_step(installer_state& s) {
-  ws().destroy_window(ui::buttons[0]);
-  ws().destroy_window(ui::buttons[1]);
+  if (s.choice.no_room)
+    return step_result::ignored;
   if (sys::dir_probe(s.choice.target.data()) != 0)
     return step_result::back_to_choice;
-  ui::text_lines[2] = text::installing;
-  ui::paint_text_lines(ui::main_window());
+  destroy_button(0);
+  destroy_button(1);
+  progress_line progress(archive_total(s));
+  progress.show(0);
   s.result = outcome::installed;
-  if (s.choice.no_room)
-    return step_result::finished;
 
   std::array<char, sizeof s.choice.target> target = s.choice.target;
   std::uint8_t result_block[archive::result_block_bytes];
-  const int status =
-      archive::run_archive_command(s.own_path.data(), target.data(), "PI ", result_block);
+  const int status = archive::run_archive_command(s.own_path.data(), target.data(), "PJ ",
+                                                  result_block, progress.hook());
   if (status != archive::status::success) {
-    // Nothing is recorded or started for an installation that failed: the
-    // user is told, and one key ends the run.
-    s.result = outcome::failed;
-    ui::text_lines[1] = text::install_failed;
-    ui::text_lines[2] = text::status_text(status);
-    ui::paint_text_lines(ui::main_window());
-    ws().set_focus(ui::main_window());
-    ui::wait_for_key();
+    show_failure(s, status);
     return step_result::finished;
   }
+  progress.show(100);
   write_completion_record(s);
   return step_result::finished;
 }
@@ -159,15 +237,21 @@ int run_dialogue(installer_state& s) {
         action = s.focus == 0 ? key::install : s.focus == 1 ? key::cancel : key::next_disk;
       switch (action) {
       case key::install:
-        if (install_step(s) == step_result::finished)
+        switch (install_step(s)) {
+        case step_result::finished:
           return finish_run(s);
-        choose_again = true;
+        case step_result::back_to_choice:
+          choose_again = true;
+          break;
+        case step_result::ignored:
+          break;
+        }
         break;
       case key::cancel:
       case key::escape:
         s.result = outcome::cancelled;
-        ws().destroy_window(ui::buttons[0]);
-        ws().destroy_window(ui::buttons[1]);
+        destroy_button(0);
+        destroy_button(1);
         return finish_run(s);
       case key::next_disk:
         ++s.choice.drive_index;
@@ -231,10 +315,7 @@ int run_installer(ui::instance_handle instance, ui::instance_handle previous, co
   s.window_dc = ws().get_dc(ui::main_window());
   survey_drives(s.choice);
   s.choice.trailer_valid = read_archive_trailer(s.own_path.data(), s.trailer);
-  const std::int32_t total =
-      static_cast<std::int32_t>(s.trailer[1] | s.trailer[2] << 8 | s.trailer[3] << 16 |
-                                static_cast<std::uint32_t>(s.trailer[4]) << 24);
-  s.choice.space_needed = space_needed(total);
+  s.choice.space_needed = space_needed(archive_total(s));
   std::memcpy(s.choice.stem.data(), s.trailer.data() + 5, stem_bytes);
   s.choice.drive_index = 0;
   refresh_screen();

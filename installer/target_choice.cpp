@@ -4,6 +4,8 @@
 #include "installer/texts.h"
 #include "sys/drive.h"
 #include "sys/file_layer.h"
+#include "sys/platform.h"
+#include "sys/text_fields.h"
 #include "ui/painting.h"
 
 #include <cstring>
@@ -16,12 +18,30 @@ constexpr std::int32_t smallest_counted_kb = 10;
 constexpr int name_letter_at = 3 + stem_bytes; // "C:\" + stem
 constexpr const char* probe_name = "TEST.TST";
 
-// The first qualifying entry from first to 23, or -1.
-int scan(const target_choice& c, int first) {
-  for (int k = first; k < surveyed_drives; ++k)
-    if (qualifies(c, k))
-      return k;
-  return -1;
+// Whether anything (a file included) has the name of the directory that
+// c.target ends in, looked at as file_open folds it.
+bool name_taken(const target_choice& c) {
+  char name[sizeof c.target];
+  sys::fold_name_copy(name, c.target.data(), 0, static_cast<int>(sizeof name) - 1);
+  name[name_letter_at + 1] = '\0'; // without the closing backslash
+  sys::platform& p = sys::current_platform();
+  sys::find_data entry;
+  const sys::native_handle find = p.find_first_file(name, &entry);
+  if (find == sys::invalid_handle_value)
+    return false;
+  p.find_close(find);
+  return true;
+}
+
+// Points c.target at drive entry k with the first free name there; false
+// when every name A to Z is taken.
+bool propose_on(target_choice& c, int k) {
+  c.target = {static_cast<char>('C' + k), ':', '\\'};
+  std::memcpy(c.target.data() + 3, c.stem.data(), stem_bytes);
+  c.target[name_letter_at] = 'A';
+  c.target[name_letter_at + 1] = '\\';
+  c.target[name_letter_at + 2] = '\0';
+  return find_free_name(c);
 }
 
 void show_no_room(target_choice& c) {
@@ -39,7 +59,7 @@ void survey_drives(target_choice& c) {
   }
 }
 
-std::int64_t space_needed(std::int32_t archive_total) {
+std::int64_t space_needed(std::uint32_t archive_total) {
   return (2 * static_cast<std::int64_t>(archive_total) + 2000000) / 1000000;
 }
 
@@ -58,8 +78,10 @@ bool find_free_name(target_choice& c) {
     if (existing.ok())
       continue;
     sys::scoped_file created(sys::file_open(probe, sys::open_mode::create));
-    if (!created.ok())
-      return true; // no such directory: this name is free
+    // No probe file can be made: free, unless something else has the name
+    // (a plain file, or a directory that takes no new files).
+    if (!created.ok() && !name_taken(c))
+      return true;
   }
   return false;
 }
@@ -68,29 +90,18 @@ void choose_target(target_choice& c) {
   const int start = c.drive_index;
   int found = -1;
   if (c.trailer_valid && start < 25) {
-    if (start >= 24) {
-      c.drive_index = 0;
-      found = scan(c, 0);
-    } else {
-      found = scan(c, start);
-      if (found < 0 && start > 0)
-        found = scan(c, 0);
+    // From the start index to Z:, then from C: up to it; a drive whose every
+    // name is taken is passed over as one without room.
+    const int first = start >= 24 ? 0 : start;
+    for (int i = 0; i < surveyed_drives && found < 0; ++i) {
+      const int k = (first + i) % surveyed_drives;
+      if (qualifies(c, k) && propose_on(c, k))
+        found = k;
     }
+    c.drive_index = found < 0 ? 24 : found;
   }
   if (found < 0) {
-    if (c.trailer_valid && start < 25)
-      c.drive_index = 24;
-    show_no_room(c);
-    return;
-  }
-  c.drive_index = found;
-  c.target = {static_cast<char>('C' + found), ':', '\\'};
-  std::memcpy(c.target.data() + 3, c.stem.data(), stem_bytes);
-  c.target[name_letter_at] = 'A';
-  c.target[name_letter_at + 1] = '\\';
-  c.target[name_letter_at + 2] = '\0';
-  if (!find_free_name(c)) {
-    c.target[0] = '\0'; // no name left: nothing to propose
+    c.target[0] = '\0'; // nothing to propose
     show_no_room(c);
     return;
   }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace sys {
 
@@ -217,6 +218,26 @@ int dir_remove(const char* path) {
   std::array<char, max_path_chars + 1> work;
   fold_name_copy(work.data(), path, 0, max_path_chars);
   return current_platform().remove_directory(work.data()) ? 0 : -1;
+}
+
+int dir_remove_tree(const char* path) {
+  std::array<char, max_path_chars + 1> work;
+  fold_name_copy(work.data(), path, 0, max_path_chars);
+  std::size_t length = std::strlen(work.data());
+  if (length > 0 && work[length - 1] == '\\')
+    work[--length] = '\0';
+  char* last = std::strrchr(work.data(), '\\');
+  if (!last || last[1] == '\0') {
+    last_failure = error::invalid_name;
+    return -1;
+  }
+  // base keeps its backslash (C:\); relative is the directory's name.
+  const std::string base(work.data(), static_cast<std::size_t>(last - work.data() + 1));
+  platform& p = current_platform();
+  if (p.remove_tree_below(base.c_str(), last + 1))
+    return 0;
+  last_failure = p.last_error();
+  return -1;
 }
 
 int dir_probe(const char* path) {

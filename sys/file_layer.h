@@ -117,6 +117,14 @@ int dir_create_below(const char* base, const char* relative);
 // success, -1 on failure. Nothing is logged.
 int dir_remove(const char* path);
 
+// Removes the directory at path (cut and folded as file_open does; a trailing
+// backslash allowed) with everything below it, following no link inside it:
+// a link there is removed itself. 0 on success, -1 when anything could not
+// be removed (what could is gone) or path names no directory below a parent
+// (a drive root). file_last_error() tells the first failure. Nothing is
+// logged.
+int dir_remove_tree(const char* path);
+
 // Creates the directory and removes it again. 0 when both succeed; -1 when the
 // creation fails, or when the removal fails (the new directory then stays).
 int dir_probe(const char* path);

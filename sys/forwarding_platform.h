@@ -41,6 +41,9 @@ public:
   bool create_directory_below(const char* base_dir, const char* relative) override {
     return base_.create_directory_below(base_dir, relative);
   }
+  bool remove_tree_below(const char* base_dir, const char* relative) override {
+    return base_.remove_tree_below(base_dir, relative);
+  }
   bool remove_directory(const char* path) override { return base_.remove_directory(path); }
   native_handle find_first_file(const char* pattern, find_data* out) override {
     return base_.find_first_file(pattern, out);

@@ -218,6 +218,15 @@ public:
   // (file_not_found, dir_not_empty, access_denied, ...).
   virtual bool remove_directory(const char* path) = 0;
 
+  // Removes base\relative and, when it is a directory, everything below it,
+  // never following a link: a link below base (to a file, a directory or
+  // nowhere) is removed itself, never what it leads to. base and relative as
+  // create_file_below takes them. Carries on past an entry it cannot remove;
+  // false then, with last_error the first failure (file_not_found when
+  // base\relative does not exist, stopped_on_symlink when a component of
+  // relative before the last is a link).
+  virtual bool remove_tree_below(const char* base, const char* relative) = 0;
+
   // --- directory listings --------------------------------------------------
 
   // FindFirstFileA. pattern: drive-form path whose last component may hold the

@@ -167,6 +167,13 @@ int drain_messages() {
   return 1;
 }
 
+void pump_paint_messages() {
+  window_system& ws = current_window_system();
+  message m;
+  while (ws.peek_message_in(&m, msg::paint, msg::paint, true))
+    ws.dispatch_message(m);
+}
+
 void load_key_table(instance_handle instance) {
   key_table = current_window_system().load_accelerators(instance, accelerator_table_name);
 }

@@ -55,6 +55,12 @@ std::uint16_t wait_for_key();
 // Never blocks.
 int drain_messages();
 
+// Handles the waiting paint messages and no others: input stays queued
+// (for drain_messages and reset_key_queue to discard). For long work on the
+// program's thread, so that its windows stay drawn and the system sees it
+// take messages. Never blocks.
+void pump_paint_messages();
+
 // Loads the accelerator table ZORACC that both pumps translate with.
 void load_key_table(instance_handle instance);
 

@@ -221,6 +221,12 @@ public:
   // PeekMessageA(no window filter, no range filter). remove: PM_REMOVE.
   // True when a message was waiting (*out then holds it). Never blocks.
   virtual bool peek_message(message* out, bool remove) = 0;
+
+  // PeekMessageA(no window filter, first, last): as peek_message, for the
+  // messages whose id lies in [first, last] alone; the others stay queued in
+  // their order.
+  virtual bool peek_message_in(message* out, std::uint32_t first, std::uint32_t last,
+                               bool remove) = 0;
   // WaitMessage: blocks until a message is waiting in the thread's queue.
   virtual void wait_message() = 0;
   // GetMessageA(no filters): blocks until a message is there and takes it.

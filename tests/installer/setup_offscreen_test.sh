@@ -56,14 +56,17 @@ expect "record holds the own path" '[ "$(tr -d "\000" < "$target/VV/QXNSSIN.TXT"
 expect "program started in the target" 'wait_for "$target/STARTED.TXT" && [ "$(cat "$target/STARTED.TXT")" = "$target" ]'
 expect "trace: proposal" 'grep -qF "\"text\":\"Ny katalog kommer att skapas:    C:\\\\QXT0001A\\\\\"" "$work/trace"'
 expect "trace: Enter" 'grep -qxF "{\"event\":\"key\",\"code\":269}" "$work/trace"'
-expect "trace: progress line" 'grep -qF "Installation pågår...                     " "$work/trace"'
+expect "trace: progress rises to 100" '[ "$(grep -o "pågår\.\.\. *[0-9]* %" "$work/trace" | tr -dc "0-9\n" | sort -n -c && echo ok)" = ok ] && [ "$(grep -c "pågår\.\.\. *[0-9]* %" "$work/trace")" -ge 3 ] && grep -qF " Installation pågår... 100 %               \"" "$work/trace"'
 expect "trace: window destroyed last" '[ "$(tail -n 1 "$work/trace")" = "{\"event\":\"window\",\"op\":\"destroy\",\"title\":\"   Velmora installation\"}" ]'
 
-# A second run proposes the next name; Escape cancels it.
+# A second run proposes the next free name (a plain file has B); Escape
+# cancels it.
+touch "$work/c/QXT0001B"
 run "key Escape"
+rm "$work/c/QXT0001B"
 expect "cancel exits 0" '[ $code -eq 0 ]'
-expect "second run proposes B" 'grep -qF "C:\\\\QXT0001B\\\\" "$work/trace"'
-expect "cancel creates nothing" '[ ! -e "$work/c/QXT0001B" ]'
+expect "second run proposes C" 'grep -qF "C:\\\\QXT0001C\\\\" "$work/trace"'
+expect "cancel creates nothing" '[ ! -e "$work/c/QXT0001C" ]'
 expect "trace: Escape" 'grep -qxF "{\"event\":\"key\",\"code\":258}" "$work/trace"'
 
 # Arrows move the default button; Enter on Avbryt cancels.
@@ -79,14 +82,35 @@ expect "close request queued 550" 'grep -qxF "{\"event\":\"key\",\"code\":550}" 
 expect "quit returned 999" 'grep -qxF "{\"event\":\"key\",\"code\":999}" "$work/trace"'
 expect "nothing installed" '[ ! -e "$work/c/QXT0001B" ]'
 
-# The bare stub carries no payload: no room.
+# A damaged installer: what it extracted is removed again, the failure is
+# told, and Avsluta (id 2) ends the run.
+size=$(stat -c %s "$work/c/SETUP.EXE")
+cp "$work/c/SETUP.EXE" "$work/c/BROKEN.EXE"
+printf '\377\377\377\377' | dd of="$work/c/BROKEN.EXE" bs=1 seek=$((size - 3000)) conv=notrunc status=none
+printf 'key Return\nclick 2\n' >"$work/script"
+rm -f "$work/trace"
+VELMORA_UI=offscreen VELMORA_UI_SCRIPT="$work/script" VELMORA_UI_TRACE="$work/trace" "$work/c/BROKEN.EXE" 2>"$work/stderr"
+code=$?
+expect "damaged installer exits 0 after Avsluta" '[ $code -eq 0 ] && grep -qxF "{\"event\":\"key\",\"code\":2}" "$work/trace"'
+expect "damaged installer leaves nothing" '[ ! -e "$work/c/QXT0001B" ]'
+expect "failure screen" 'grep -qF "Installationen misslyckades. Inget har installerats." "$work/trace" && grep -qF "Tryck på en tangent för att avsluta." "$work/trace" && grep -qF "\"op\":\"create\",\"id\":2,\"text\":\"Avsluta\"" "$work/trace"'
+
+# The bare stub carries no payload: no room; Install does nothing there and
+# Avbryt stays.
 cp "$setup" "$work/c/BARE.EXE"
-printf 'key Return\nkey Escape\n' >"$work/script"
+printf 'key Return\nclick 1\nclick 2\n' >"$work/script"
 rm -f "$work/trace"
 VELMORA_UI=offscreen VELMORA_UI_SCRIPT="$work/script" VELMORA_UI_TRACE="$work/trace" "$work/c/BARE.EXE" 2>"$work/stderr"
 code=$?
 expect "bare stub exits 0" '[ $code -eq 0 ]'
 expect "bare stub shows no room" 'grep -qF "Diskutrymme saknas." "$work/trace" && grep -qF "Installationen kan ej utföras." "$work/trace"'
+
+# An installer outside the drive map says so.
+mkdir "$work/outside" && cp "$work/c/SETUP.EXE" "$work/outside/"
+printf 'key Escape\n' >"$work/script"
+VELMORA_UI=offscreen VELMORA_UI_SCRIPT="$work/script" VELMORA_DRIVES="C=$work/c" "$work/outside/SETUP.EXE" 2>"$work/stderr"
+code=$?
+expect "outside the map says so" '[ $code -eq 0 ] && [ "$(wc -l < "$work/stderr")" -eq 1 ] && grep -q "outside the drive map" "$work/stderr"'
 
 # No display and no offscreen: exit 0 with one line saying why.
 env -u DISPLAY -u WAYLAND_DISPLAY VELMORA_UI= "$work/c/SETUP.EXE" >/dev/null 2>"$work/stderr"

@@ -46,8 +46,9 @@ TEST(SpaceNeeded, TwiceTheTotalPlusTwoMillionInWholeMillions) {
   EXPECT_EQ(installer::space_needed(2957467), 7);
   EXPECT_EQ(installer::space_needed(499999), 2);
   EXPECT_EQ(installer::space_needed(500000), 3);
-  // Large totals do not overflow.
+  // Large totals do not overflow, and the total is unsigned.
   EXPECT_EQ(installer::space_needed(2147483647), 4296);
+  EXPECT_EQ(installer::space_needed(3000000000u), 6002);
 }
 
 TEST_F(TargetChoice, SurveyStoresSmallFreeSpaceAsZeroAndNeverAsksAOrB) {
@@ -111,24 +112,31 @@ TEST_F(TargetChoice, TakenNameMovesToTheNextLetterAndKeepsAnExistingProbe) {
   c.free_kb[0] = 50000;
   fs::create_directories(drive.c() / "QXA0000A");
   drive.write("QXA0000B/TEST.TST", "someone's data");
+  drive.write("QXA0000C", "a plain file has the name too");
   installer::choose_target(c);
-  EXPECT_EQ(target(), "C:\\QXA0000C\\");
+  EXPECT_EQ(target(), "C:\\QXA0000D\\");
   EXPECT_EQ(fs::file_size(drive.c() / "QXA0000A" / "TEST.TST"), 0u);
   EXPECT_EQ(temp_drive::read(drive.c() / "QXA0000B" / "TEST.TST"), "someone's data");
-  EXPECT_FALSE(fs::exists(drive.c() / "QXA0000C"));
+  EXPECT_FALSE(fs::exists(drive.c() / "QXA0000D"));
   // Every choice starts again at A.
   fs::remove_all(drive.c() / "QXA0000A");
   installer::choose_target(c);
   EXPECT_EQ(target(), "C:\\QXA0000A\\");
 }
 
-TEST_F(TargetChoice, AllNamesTakenIsNoRoom) {
+TEST_F(TargetChoice, AllNamesTakenMovesToTheNextDriveAndIsNoRoomOnlyWithoutOne) {
   c.free_kb[0] = 50000;
   for (char letter = 'A'; letter <= 'Z'; ++letter)
     fs::create_directories(drive.c() / (std::string("QXA0000") + letter));
   installer::choose_target(c);
   EXPECT_TRUE(c.no_room);
+  EXPECT_EQ(target(), "");
   EXPECT_STREQ(ui::text_lines[1], "Diskutrymme saknas.");
+  c.free_kb[3] = 50000; // F:, unmapped here, so every name there is free
+  c.drive_index = 0;
+  installer::choose_target(c);
+  EXPECT_FALSE(c.no_room);
+  EXPECT_EQ(target(), "F:\\QXA0000A\\");
 }
 
 TEST_F(TargetChoice, NoQualifyingDriveIsNoRoomForGood) {

@@ -182,6 +182,9 @@ public:
   bool remove_directory(const char* path) override {
     return base().remove_directory(down(path).c_str());
   }
+  bool remove_tree_below(const char* base_dir, const char* relative) override {
+    return base().remove_tree_below(down(base_dir).c_str(), relative);
+  }
   sys::native_handle find_first_file(const char* pattern, sys::find_data* out) override {
     return base().find_first_file(down(pattern).c_str(), out);
   }

@@ -87,6 +87,13 @@ bool fault_platform::create_directory_below(const char* base, const char* relati
   return base_.create_directory_below(base, relative);
 }
 
+bool fault_platform::remove_tree_below(const char* base, const char* relative) {
+  paths_.push_back(joined(base, relative));
+  if (should_fail(op::remove_tree_below))
+    return false;
+  return base_.remove_tree_below(base, relative);
+}
+
 sys::native_handle fault_platform::track(sys::native_handle h) {
   if (h == sys::invalid_handle_value)
     return h;

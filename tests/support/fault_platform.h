@@ -29,6 +29,7 @@ enum class op {
   open_write_stream,
   create_file_below,
   create_directory_below,
+  remove_tree_below,
   count_
 };
 
@@ -100,6 +101,7 @@ public:
   std::uint32_t last_error() override;
   bool create_directory(const char* path) override;
   bool create_directory_below(const char* base, const char* relative) override;
+  bool remove_tree_below(const char* base, const char* relative) override;
   bool remove_directory(const char* path) override;
   sys::native_handle find_first_file(const char* pattern, sys::find_data* out) override;
   bool find_next_file(sys::native_handle find, sys::find_data* out) override;

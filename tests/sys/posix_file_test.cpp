@@ -324,4 +324,24 @@ TEST(PosixDirectory, CreateAndRemove) {
   EXPECT_EQ(p.last_error(), sys::error::file_not_found);
 }
 
+TEST(PosixDirectory, RemovingATreeNeverFollowsItsLinks) {
+  temp_drive drive;
+  auto& p = backend();
+  drive.write("KEEP/precious.txt", "kept");
+  drive.write("TREE/SUB/DEEP/file.txt", "x");
+  drive.write("TREE/top.txt", "y");
+  fs::create_directory_symlink(drive.c() / "KEEP", drive.c() / "TREE" / "SUB" / "dirlink");
+  fs::create_symlink(drive.c() / "KEEP" / "precious.txt", drive.c() / "TREE" / "filelink");
+  fs::create_symlink("nowhere", drive.c() / "TREE" / "broken");
+  fs::create_directory_symlink(drive.c() / "KEEP", drive.c() / "LINKED");
+
+  EXPECT_FALSE(p.remove_tree_below("C:\\", "LINKED\\precious.txt"));
+  EXPECT_EQ(p.last_error(), sys::error::stopped_on_symlink);
+  EXPECT_TRUE(p.remove_tree_below("C:\\", "tree"));
+  EXPECT_FALSE(fs::exists(drive.c() / "TREE"));
+  EXPECT_EQ(velmora_test::temp_drive::read(drive.c() / "KEEP" / "precious.txt"), "kept");
+  EXPECT_FALSE(p.remove_tree_below("C:\\", "TREE"));
+  EXPECT_EQ(p.last_error(), sys::error::file_not_found);
+}
+
 } // namespace

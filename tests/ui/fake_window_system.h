@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora_test {
@@ -47,6 +48,12 @@ public:
         return h;
     return 0;
   }
+  std::string button_text(int id) const {
+    for (const auto& [h, w] : windows())
+      if (w.is_button && w.id == id)
+        return w.text;
+    return "";
+  }
   std::uint32_t button_style(int id) const {
     for (const auto& [h, w] : windows())
       if (w.is_button && w.id == id)
@@ -57,6 +64,15 @@ public:
   bool peek_message(ui::message* out, bool remove) override {
     ++peeks;
     return emulated_window_system::peek_message(out, remove);
+  }
+  // Input that arrives while the program takes only some messages (paint
+  // messages during an extraction): posted at the first such peek.
+  std::function<void(fake_window_system&)> arriving_during_filtered_peek;
+  bool peek_message_in(ui::message* out, std::uint32_t first, std::uint32_t last,
+                       bool remove) override {
+    if (auto arrive = std::exchange(arriving_during_filtered_peek, nullptr))
+      arrive(*this);
+    return emulated_window_system::peek_message_in(out, first, last, remove);
   }
   bool delete_object(std::uintptr_t object) override {
     deleted.push_back(object);

@@ -190,6 +190,53 @@ bool platform::create_directory_below(const char* base, const char* relative) {
   });
 }
 
+namespace {
+
+// Removes the entry name of the directory open as dir, and first, for a
+// directory (never a link to one), everything below it. Keeps the first
+// failure's error in first_error and carries on.
+void remove_entry_at(int dir, const std::string& name, std::uint32_t& first_error) {
+  const auto note = [&](bool done, failed_op op) {
+    if (!done && first_error == error::success)
+      first_error = error_from_errno(errno, op);
+  };
+  struct stat st {};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return note(false, failed_op::other);
+  if (!S_ISDIR(st.st_mode))
+    return note(::unlinkat(dir, name.c_str(), 0) == 0, failed_op::other);
+  unique_fd below(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!below)
+    return note(false, failed_op::open);
+  std::vector<std::string> names;
+  const int cut = read_names(
+      below.get(), [&](std::string_view entry, unsigned char) { names.emplace_back(entry); });
+  errno = cut;
+  note(cut == 0, failed_op::read);
+  for (const std::string& entry : names)
+    remove_entry_at(below.get(), entry, first_error);
+  note(::unlinkat(dir, name.c_str(), AT_REMOVEDIR) == 0, failed_op::remove_dir);
+}
+
+} // namespace
+
+bool platform::remove_tree_below(const char* base, const char* relative) {
+  return guarded(false, [&] {
+    if (!base || !relative)
+      return fail(error::invalid_parameter, false);
+    below_path place;
+    if (const auto code = walk_below(base, relative, place); code != error::success)
+      return fail(code, false);
+    std::uint32_t first_error = error::success;
+    remove_entry_at(place.dir, place.last.name, first_error);
+    // Names this process remembers may now be gone within one timestamp tick.
+    forget_names();
+    if (first_error != error::success)
+      return fail(first_error, false);
+    return true;
+  });
+}
+
 bool platform::remove_directory(const char* path) {
   return guarded(false, [&] {
     if (!path)

@@ -58,6 +58,7 @@ public:
 
   bool create_directory(const char* path) override;
   bool create_directory_below(const char* base, const char* relative) override;
+  bool remove_tree_below(const char* base, const char* relative) override;
   bool remove_directory(const char* path) override;
 
   native_handle find_first_file(const char* pattern, find_data* out) override;

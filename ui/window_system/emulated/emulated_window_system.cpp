@@ -179,19 +179,26 @@ void emulated_window_system::post_quit_message(int code) {
 
 // Win32's order: posted messages first, then the quit message, then WM_PAINT
 // for a window that needs painting (which stays until it is painted).
-bool emulated_window_system::next_message(message* out, bool remove) {
-  if (!queue_.empty()) {
-    *out = queue_.front();
-    if (remove)
-      queue_.pop_front();
-    return true;
-  }
-  if (quit_posted_) {
+bool emulated_window_system::next_message(message* out, bool remove, std::uint32_t first,
+                                          std::uint32_t last) {
+  const auto wanted = [&](std::uint32_t id) {
+    return (first == 0 && last == 0) || (id >= first && id <= last);
+  };
+  for (auto it = queue_.begin(); it != queue_.end(); ++it)
+    if (wanted(it->id)) {
+      *out = *it;
+      if (remove)
+        queue_.erase(it);
+      return true;
+    }
+  if (quit_posted_ && wanted(msg::quit)) {
     *out = {0, msg::quit, static_cast<wparam>(quit_code_), 0};
     if (remove)
       quit_posted_ = false;
     return true;
   }
+  if (!wanted(msg::paint))
+    return false;
   for (const auto& [h, w] : windows_)
     if (w.needs_paint && w.visible && !w.is_button && w.procedure) {
       *out = {h, msg::paint, 0, 0};
@@ -203,6 +210,12 @@ bool emulated_window_system::next_message(message* out, bool remove) {
 bool emulated_window_system::peek_message(message* out, bool remove) {
   poll_input();
   return next_message(out, remove);
+}
+
+bool emulated_window_system::peek_message_in(message* out, std::uint32_t first, std::uint32_t last,
+                                             bool remove) {
+  poll_input();
+  return next_message(out, remove, first, last);
 }
 
 void emulated_window_system::wait_message() {

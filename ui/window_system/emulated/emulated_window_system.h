@@ -55,6 +55,7 @@ public:
   bool post_message(window_handle w, std::uint32_t id, wparam first, lparam second) override;
   void post_quit_message(int code) override;
   bool peek_message(message* out, bool remove) override;
+  bool peek_message_in(message* out, std::uint32_t first, std::uint32_t last, bool remove) override;
   void wait_message() override;
   int get_message(message* out) override;
   int translate_accelerator(window_handle w, accel_handle table, const message& m) override;
@@ -142,7 +143,8 @@ protected:
   colour brush_colour(brush_handle b) const;
 
 private:
-  bool next_message(message* out, bool remove);
+  // The next message whose id lies in [first, last] (0, 0: any).
+  bool next_message(message* out, bool remove, std::uint32_t first = 0, std::uint32_t last = 0);
   lresult button_procedure(window_record& w, std::uint32_t id, wparam first, lparam second);
   void destroy_tree(window_handle w);
 

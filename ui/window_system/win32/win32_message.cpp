@@ -38,8 +38,13 @@ void win32_window_system::post_quit_message(int code) {
 }
 
 bool win32_window_system::peek_message(message* out, bool remove) {
+  return peek_message_in(out, 0, 0, remove);
+}
+
+bool win32_window_system::peek_message_in(message* out, std::uint32_t first, std::uint32_t last,
+                                          bool remove) {
   MSG native;
-  if (!PeekMessageA(&native, nullptr, 0, 0, remove ? PM_REMOVE : PM_NOREMOVE))
+  if (!PeekMessageA(&native, nullptr, first, last, remove ? PM_REMOVE : PM_NOREMOVE))
     return false;
   remember(native, out);
   return true;

@@ -84,6 +84,7 @@ public:
   // call it first delivers messages sent from other threads, and it may hand
   // out WM_PAINT for an invalid window.
   bool peek_message(message* out, bool remove) override;
+  bool peek_message_in(message* out, std::uint32_t first, std::uint32_t last, bool remove) override;
   void wait_message() override;
   // GetMessageA(NULL, 0, 0). Its error result (-1, which needs an invalid
   // window filter and so cannot occur here) is answered like WM_QUIT: 0, with
