@@ -237,7 +237,8 @@ int dir_remove_tree(const char* path) {
   if (p.remove_tree_below(base.c_str(), last + 1))
     return 0;
   last_failure = p.last_error();
-  return -1;
+  // What does not exist is not left behind.
+  return last_failure == error::file_not_found || last_failure == error::path_not_found ? 0 : -1;
 }
 
 int dir_probe(const char* path) {

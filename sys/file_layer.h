@@ -119,10 +119,10 @@ int dir_remove(const char* path);
 
 // Removes the directory at path (cut and folded as file_open does; a trailing
 // backslash allowed) with everything below it, following no link inside it:
-// a link there is removed itself. 0 on success, -1 when anything could not
-// be removed (what could is gone) or path names no directory below a parent
-// (a drive root). file_last_error() tells the first failure. Nothing is
-// logged.
+// a link there is removed itself. 0 when nothing of it is left (also when
+// there was nothing), -1 when anything could not be removed (what could is
+// gone) or path names no directory below a parent (a drive root);
+// file_last_error() then tells the first failure. Nothing is logged.
 int dir_remove_tree(const char* path);
 
 // Creates the directory and removes it again. 0 when both succeed; -1 when the

@@ -209,6 +209,14 @@ TEST_F(Installer, AFailedExtractionIsShownAndNeitherRecordedNorLaunched) {
   EXPECT_TRUE(fake.launches().empty());
 }
 
+TEST_F(Installer, AnInstallerWithoutMarkerFailsAndLeavesNothing) {
+  drive.write("SETUP.EXE", "MZstub" + std::string("\x04\x14\0\0\0QXA0000\0\0\0", 15));
+  EXPECT_EQ(run({press(ui::vk::enter, 13), press('X', 'x')}), 0);
+  EXPECT_EQ(last_line(0), "Installationen misslyckades. Inget har installerats.");
+  EXPECT_EQ(last_line(1), "Installationsfilen saknar arkiv.");
+  EXPECT_FALSE(fs::exists(installed()));
+}
+
 TEST_F(Installer, AStubWithoutPayloadOffersNoRoom) {
   drive.write("SETUP.EXE", std::string(4096, 'M'));
   EXPECT_EQ(run({press(ui::vk::enter, 13), press(ui::vk::escape, 27)}), 0);
