@@ -7,6 +7,7 @@
 #include "archive/run_archive_command.h"
 #include "archive/status_text.h"
 #include "archive/stored_name.h"
+#include "archive/trailer.h"
 #include "sys/cp1252.h"
 #include "sys/file_layer.h"
 
@@ -212,7 +213,15 @@ struct inspection {
     summary.archive_total = static_cast<std::uint32_t>(total[0] | total[1] << 8 | total[2] << 16 |
                                                        static_cast<std::uint32_t>(total[3]) << 24);
     summary.end_offset = reader.position();
-    const std::uint32_t behind = summary.file_size - summary.end_offset;
+    check_stub_and_total(at);
+    if (summary.end_offset > summary.archive_end) {
+      problem("", summary.archive_end,
+              "the certificate table begins inside the archive, in front of the end of the "
+              "end-of-archive record at %u",
+              summary.end_offset);
+      return;
+    }
+    const std::uint32_t behind = summary.archive_end - summary.end_offset;
     if (behind == trailer_bytes &&
         reader.read(summary.trailer.data(), trailer_bytes) == trailer_bytes) {
       summary.has_trailer = true;
@@ -221,20 +230,52 @@ struct inspection {
                 "the trailer's first seven bytes are no stem an installer can name a directory "
                 "with");
     }
-
-    const std::uint64_t expected = summary.marker_offset + summary.total_size;
-    if (summary.archive_total != expected)
-      problem("", at, "archive total %u is not the stub's size plus the files' sizes, %llu",
-              summary.archive_total, static_cast<unsigned long long>(expected));
+    const char* where =
+        summary.archive_end < summary.file_size ? " up to the certificate table" : "";
     if (summary.marker_offset > 0 && behind != trailer_bytes)
       problem("", summary.end_offset,
-              "%u bytes follow the end-of-archive record; behind a stub the archive ends with "
+              "%u bytes follow the end-of-archive record%s; behind a stub the archive ends with "
               "the %d trailer bytes",
-              behind, trailer_bytes);
+              behind, where, trailer_bytes);
     else if (summary.marker_offset == 0 && behind != 0)
       problem("", summary.end_offset,
-              "%u bytes follow the end-of-archive record; an archive without a stub ends there",
-              behind);
+              "%u bytes follow the end-of-archive record%s; an archive without a stub ends there",
+              behind, where);
+    if (summary.marker_offset > 0 && summary.archive_end % installer_alignment != 0)
+      problem("", summary.archive_end,
+              "the installer is %u bytes long%s, not a multiple of %u (a signing tool would pad "
+              "it in front of its certificate table)",
+              summary.archive_end, where, installer_alignment);
+  }
+
+  // The archive total against the stub in front of the marker record: the
+  // total is the stub's size plus the files' sizes, and the builder puts 0 to
+  // 7 zero bytes between the stub and the marker record.
+  void check_stub_and_total(std::uint32_t at) {
+    const std::uint64_t files = summary.total_size;
+    const std::uint64_t total = summary.archive_total;
+    const std::uint32_t marker = summary.marker_offset;
+    std::uint8_t gap[installer_alignment] = {};
+    const std::uint8_t zeros[installer_alignment] = {};
+    const std::uint64_t stub = total - files;
+    const std::uint64_t padding = marker - stub;
+    if (total >= files && stub <= marker && padding < installer_alignment &&
+        (padding == 0 ||
+         read_at(file, static_cast<std::uint32_t>(stub), gap, static_cast<int>(padding))) &&
+        std::memcmp(gap, zeros, padding) == 0) {
+      summary.padding = static_cast<std::uint32_t>(padding);
+      return;
+    }
+    if (marker == 0)
+      problem("", at, "archive total %u is not the stub's size plus the files' sizes, %llu",
+              summary.archive_total, static_cast<unsigned long long>(files));
+    else
+      problem("", at,
+              "archive total %u is not the stub's size plus the files' sizes: the files hold "
+              "%llu bytes, and the stub ends at most %u zero bytes in front of the marker record "
+              "at %u",
+              summary.archive_total, static_cast<unsigned long long>(files),
+              installer_alignment - 1, marker);
   }
 
   int run() {
@@ -287,8 +328,10 @@ int inspect(const char* path, const inspect_reporters& to, payload_summary& summ
   if (!file.ok())
     return status::source_open_failed;
   const std::int32_t size = sys::file_seek(file.get(), 0, sys::seek_from::end);
+  const std::int32_t end = find_archive_end(file.get());
   sys::file_seek(file.get(), 0, sys::seek_from::start);
   summary.file_size = size > 0 ? static_cast<std::uint32_t>(size) : 0;
+  summary.archive_end = end > 0 ? static_cast<std::uint32_t>(end) : summary.file_size;
 
   std::unique_ptr<std::uint8_t[]> area(new std::uint8_t[work_area_bytes * 2]);
   payload_reader reader(file.get(), area.get(), sys::max_transfer_bytes);

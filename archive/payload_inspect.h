@@ -30,6 +30,12 @@ struct payload_summary {
   std::uint32_t end_offset = 0;    // just behind the end-of-archive record
   std::array<std::uint8_t, trailer_bytes> trailer{};
   bool has_trailer = false; // exactly ten bytes follow the end-of-archive record
+  // Where the archive ends: the file size, or the offset of the Authenticode
+  // certificate table of a signed installer (archive/trailer.h).
+  std::uint32_t archive_end = 0;
+  // The zero bytes between the stub and the marker record (known when the
+  // archive total fits them): marker_offset - padding is the stub's size.
+  std::uint32_t padding = 0;
 };
 
 // Called once per file, after its end-of-file record.
@@ -65,7 +71,11 @@ struct inspect_reporters {
 //     nothing behind their zlib streams;
 //   - the end-of-archive record with a total of the stub's size plus the
 //     files' sizes, then exactly the ten trailer bytes when there is a stub,
-//     and nothing when there is none.
+//     and nothing when there is none. The archive ends at the file's end, or
+//     at the certificate table of a signed installer;
+//   - behind a stub, 0 to 7 zero bytes in front of the marker record that
+//     bring the installer (up to a certificate table) to a length that is a
+//     multiple of 8; they are no part of the total.
 // Each difference found goes to to.problem and the walk goes on. Returns 0
 // when the walk reached the archive's end, or the status extraction would
 // give: 'n' cannot open (nothing reported), 'x' no marker, 'o', 'q', 'r', 's'

@@ -1,9 +1,12 @@
 // Building ("PU", "PV", "PUA", "PVA"): writes a payload archive of a directory
 // tree, optionally behind a copy of a stub and followed by ten trailer bytes.
 // Every file of the tree is in the archive, or the build fails naming it.
+// An installer (a build with a stub) is brought to a length that is a
+// multiple of eight by zero bytes between the stub and the marker record.
 #include "archive/chunk_batch.h"
 #include "archive/chunk_codec.h"
 #include "archive/engine_call.h"
+#include "archive/trailer.h"
 #include "archive/tree_walk.h"
 #include "sys/file_layer.h"
 #include "sys/platform.h"
@@ -295,6 +298,36 @@ int open_stub(engine_call& call, sys::scoped_file& stub) {
   return status::success;
 }
 
+// Makes an installer's length a multiple of installer_alignment: the records
+// from the marker record at marker_at to the end are moved further on, from
+// the last piece to the first, and zero bytes fill the gap in front of the
+// marker record. A signing tool then pads nothing in front of its certificate
+// table, so the archive trailer stays the 15 bytes in front of the table. The
+// padding is no part of the archive total. area holds stub_piece_bytes.
+int pad_installer(engine_call& call, sys::file_handle file, std::uint32_t marker_at,
+                  std::uint32_t end, std::uint8_t* area) {
+  const std::uint32_t padding =
+      (installer_alignment - end % installer_alignment) % installer_alignment;
+  if (padding == 0)
+    return status::success;
+  if (end > max_archive_total - padding)
+    return call.fail(status::archive_create_failed, failure_reason::archive_too_large, call.source);
+  for (std::uint32_t at = end; at > marker_at;) {
+    const std::uint32_t n = at - marker_at < stub_piece_bytes ? at - marker_at : stub_piece_bytes;
+    at -= n;
+    if (sys::file_seek(file, at, sys::seek_from::start) < 0 ||
+        sys::file_read(file, area, static_cast<std::uint16_t>(n)) != static_cast<int>(n) ||
+        sys::file_seek(file, at + padding, sys::seek_from::start) < 0 ||
+        sys::file_write(file, area, static_cast<std::uint16_t>(n)) != static_cast<int>(n))
+      return call.fail_platform(status::archive_create_failed, call.source);
+  }
+  std::memset(area, 0, padding);
+  if (sys::file_seek(file, marker_at, sys::seek_from::start) < 0 ||
+      sys::file_write(file, area, static_cast<std::uint16_t>(padding)) != static_cast<int>(padding))
+    return call.fail_platform(status::archive_create_failed, call.source);
+  return status::success;
+}
+
 } // namespace
 
 int build_payload(engine_call& call) {
@@ -336,6 +369,7 @@ int build_payload(engine_call& call) {
       return code;
   stub.reset();
 
+  const std::uint32_t marker_at = output.size();
   std::uint8_t marker[marker_record_bytes + record_header_bytes] = {record::file_name, 10, 0};
   std::memcpy(marker + 3, marker_template.data(), marker_template.size());
   marker[3] = static_cast<std::uint8_t>(marker_first);
@@ -361,6 +395,11 @@ int build_payload(engine_call& call) {
     b.put(call.trailer.data(), trailer_bytes);
   if (!output.drain())
     return b.write_failure();
+  if (with_stub)
+    if (const int code =
+            pad_installer(call, archive_file.get(), marker_at, output.size(), call.read_area.get());
+        code != status::success)
+      return code;
   // A file system may report a write error only when the file is closed.
   if (archive_file.close() != 0)
     return call.fail(status::archive_create_failed, failure_reason::platform, call.source,

@@ -112,7 +112,8 @@ int run_build_command(const arguments& args) {
     outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs);
   }
   outcome.failure = tree_failure(outcome, job);
-  return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"));
+  return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"),
+                        stub != nullptr);
 }
 
 } // namespace cli

@@ -82,9 +82,11 @@ std::string failure_text(const engine_outcome& outcome);
 
 // Finishes an output written under a temporary name: after success moves
 // partial to out (and reports out's size unless quiet), after failure removes
-// partial and reports what (e.g. "build of DIR") failed and why. Returns the
-// exit code.
+// partial and reports what (e.g. "build of DIR") failed and why. An
+// executable output (an installer) gets a program's permissions before it is
+// moved (platform::make_executable). Returns the exit code.
 int publish_output(const engine_outcome& outcome, const std::filesystem::path& partial,
-                   const std::filesystem::path& out, const std::string& what, bool quiet);
+                   const std::filesystem::path& out, const std::string& what, bool quiet,
+                   bool executable = false);
 
 } // namespace cli

@@ -148,11 +148,18 @@ std::string failure_text(const engine_outcome& outcome) {
 }
 
 int publish_output(const engine_outcome& outcome, const fs::path& partial, const fs::path& out,
-                   const std::string& what, bool quiet) {
+                   const std::string& what, bool quiet, bool executable) {
   std::error_code ec;
   if (outcome.code != archive::status::success) {
     fs::remove(partial, ec);
     return work_error(what + " failed: " + failure_text(outcome));
+  }
+  sys::platform& host = sys::current_platform();
+  if (executable && !host.make_executable(partial.string().c_str())) {
+    const std::uint32_t error = host.last_error();
+    fs::remove(partial, ec);
+    return work_error(partial.string() + ": cannot make it executable (" + error_words(error) +
+                      ")");
   }
   fs::rename(partial, out, ec);
   if (ec) {

@@ -21,7 +21,8 @@ constexpr const char* list_help =
     "\n"
     "Lists the files of an installer or payload archive: size, chunk count,\n"
     "compressed size and stored name; then the strip length, the stub size, the\n"
-    "archive total and the trailer.\n";
+    "archive total and the trailer, and the certificate table of a signed\n"
+    "installer (the archive ends in front of it).\n";
 
 constexpr const char* test_help =
     "Usage: velmora-pack test INSTALLER\n"
@@ -30,8 +31,9 @@ constexpr const char* test_help =
     "exactly what velmora-pack build writes: the marker record, stored names (1 to\n"
     "250 characters, one source root, inside the target, no two alike regardless of\n"
     "case), chunks of 20000 bytes but the last, the end-of-archive record, its total\n"
-    "and the trailer. Prints one line per problem with the stored name and the offset\n"
-    "in the file. Exit 0 only when all is sound.\n";
+    "and the trailer (in front of the certificate table of a signed installer), and\n"
+    "an installer length that is a multiple of 8. Prints one line per problem with\n"
+    "the stored name and the offset in the file. Exit 0 only when all is sound.\n";
 
 // Opens the archive argument; *source receives its drive form.
 int prepare(const char* command, const char* help, const arguments& args, std::string* source,
@@ -98,7 +100,9 @@ int run_list_command(const arguments& args) {
   std::printf("%u files, %llu bytes, %llu compressed\n", s.files,
               static_cast<unsigned long long>(s.total_size),
               static_cast<unsigned long long>(s.total_compressed));
-  std::printf("strip length: %u\nstub: %u bytes\n", s.strip, s.marker_offset);
+  std::printf("strip length: %u\nstub: %u bytes\n", s.strip, s.marker_offset - s.padding);
+  if (s.padding > 0)
+    std::printf("padding: %u zero bytes in front of the marker record\n", s.padding);
   if (s.has_end_record)
     std::printf("archive total: %u\n", s.archive_total);
   else
@@ -108,6 +112,9 @@ int run_list_command(const arguments& args) {
                 printable(s.trailer.data(), 7).c_str());
   else
     std::printf("trailer: none\n");
+  if (s.archive_end < s.file_size)
+    std::printf("certificate table: %u bytes at offset %u\n", s.file_size - s.archive_end,
+                s.archive_end);
   if (code != archive::status::success)
     return work_error(shown + ": " + archive::status_text(code));
   return 0;

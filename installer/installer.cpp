@@ -3,6 +3,7 @@
 
 #include "archive/format.h"
 #include "archive/run_archive_command.h"
+#include "archive/trailer.h"
 #include "installer/target_choice.h"
 #include "installer/texts.h"
 #include "sys/file_layer.h"
@@ -280,10 +281,11 @@ bool read_archive_trailer(const char* own_path,
   sys::scoped_file own(sys::file_open(own_path, sys::open_mode::read_shared));
   if (!own.ok())
     return false;
-  const std::int32_t length = sys::file_seek(own.get(), 0, sys::seek_from::end);
-  if (length < archive_trailer_bytes)
+  // A signed installer's trailer lies in front of its certificate table.
+  const std::int32_t end = archive::find_archive_end(own.get());
+  if (end < archive_trailer_bytes)
     return false;
-  if (sys::file_seek(own.get(), static_cast<std::uint32_t>(length - archive_trailer_bytes),
+  if (sys::file_seek(own.get(), static_cast<std::uint32_t>(end - archive_trailer_bytes),
                      sys::seek_from::start) < 0)
     return false;
   if (sys::file_read(own.get(), out.data(), archive_trailer_bytes) != archive_trailer_bytes) {

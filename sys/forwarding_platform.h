@@ -91,6 +91,7 @@ public:
     return base_.system_text_to_host(text, out, size);
   }
   bool is_terminal(int stream) override { return base_.is_terminal(stream); }
+  bool make_executable(const char* host_path) override { return base_.make_executable(host_path); }
 
 protected:
   platform& base() { return base_; }

@@ -317,6 +317,12 @@ public:
 
   // Whether the standard stream (1 output, 2 error) is a terminal.
   virtual bool is_terminal(int stream) = 0;
+
+  // Gives the file at a host path the permissions a linker gives the program
+  // it writes: on POSIX mode 0777 less the process's umask. Windows has no
+  // execute permission: there it does nothing. False on failure
+  // (last_error says why).
+  virtual bool make_executable(const char* host_path) = 0;
 };
 
 // 64-bit positioning of the runtime's buffered streams, for files beyond the

@@ -85,23 +85,34 @@ TEST_F(Build, ChunkCountsFollowTheSizes) {
 }
 
 TEST_F(Build, InstallerHasTheStubTheTotalAndTheTrailer) {
-  const std::string stub(160704, 'M');
-  drive.write("STUB.EXE", stub);
   drive.write("KIT/A.TXT", std::string(600, 'a'));
   drive.write("KIT/B.TXT", std::string(400, 'b'));
   const std::string trailer("QXA0000\0\x01\x02", 10);
-  const auto r = engine("C:\\SETUP.EXE", "C:\\KIT\\***", with_stub("PUA", "C:\\STUB.EXE", trailer));
-  EXPECT_EQ(r.code, 0);
-  const std::string installer = temp_drive::read(drive.c() / "SETUP.EXE");
-  EXPECT_EQ(installer.substr(0, stub.size()), stub);
-  EXPECT_EQ(installer.substr(installer.size() - 10), trailer);
-  const std::string eoa = installer.substr(installer.size() - 15, 5);
-  EXPECT_EQ(eoa[0], '\x04');
-  const std::uint32_t total = static_cast<std::uint8_t>(eoa[1]) |
-                              static_cast<std::uint8_t>(eoa[2]) << 8 |
-                              static_cast<std::uint8_t>(eoa[3]) << 16 |
-                              static_cast<std::uint32_t>(static_cast<std::uint8_t>(eoa[4])) << 24;
-  EXPECT_EQ(total, 161704u);
+  // Stubs of every length modulo 8: each installer is brought to a multiple
+  // of 8 by zero bytes in front of the marker record, outside the total.
+  for (std::size_t size = 160704; size < 160712; ++size) {
+    SCOPED_TRACE(size);
+    const std::string stub(size, 'M');
+    drive.write("STUB.EXE", stub);
+    const auto r =
+        engine("C:\\SETUP.EXE", "C:\\KIT\\***", with_stub("PUA", "C:\\STUB.EXE", trailer));
+    EXPECT_EQ(r.code, 0);
+    const std::string installer = temp_drive::read(drive.c() / "SETUP.EXE");
+    EXPECT_EQ(installer.size() % 8, 0u);
+    EXPECT_EQ(installer.substr(0, stub.size()), stub);
+    const std::size_t marker_at = installer.find('\x01', size);
+    ASSERT_LT(marker_at - size, 8u);
+    EXPECT_EQ(installer.substr(size, marker_at - size), std::string(marker_at - size, '\0'));
+    EXPECT_EQ(installer.substr(marker_at + 3, 9), marker_text());
+    EXPECT_EQ(installer.substr(installer.size() - 10), trailer);
+    const std::string eoa = installer.substr(installer.size() - 15, 5);
+    EXPECT_EQ(eoa[0], '\x04');
+    const std::uint32_t total = static_cast<std::uint8_t>(eoa[1]) |
+                                static_cast<std::uint8_t>(eoa[2]) << 8 |
+                                static_cast<std::uint8_t>(eoa[3]) << 16 |
+                                static_cast<std::uint32_t>(static_cast<std::uint8_t>(eoa[4])) << 24;
+    EXPECT_EQ(total, size + 1000);
+  }
 }
 
 TEST_F(Build, CarriageReturnAlsoEndsTheStubPath) {

@@ -3,6 +3,7 @@
 #include "archive/format.h"
 #include "archive/payload_inspect.h"
 #include "archive/run_archive_command.h"
+#include "archive/trailer.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/temp_drive.h"
 
@@ -66,6 +67,41 @@ std::string with_byte(std::string bytes, std::size_t at, char value) {
   return bytes;
 }
 
+// The headers of a PE file: DOS header, "PE\0\0", file header, and a PE32
+// (magic 0x10B) or PE32+ (0x20B) optional header with 16 empty data
+// directories; 312 or 328 bytes.
+constexpr std::size_t pe_at = 64;
+constexpr std::size_t optional_at = pe_at + 24;
+std::string pe_headers(std::uint16_t magic) {
+  const std::size_t optional_size = magic == 0x10B ? 224 : 240;
+  std::string h(optional_at + optional_size, '\0');
+  h.replace(0, 2, "MZ");
+  h[0x3C] = static_cast<char>(pe_at);
+  h.replace(pe_at, 2, "PE");
+  h[pe_at + 20] = static_cast<char>(optional_size);
+  h[optional_at] = static_cast<char>(magic & 0xFF);
+  h[optional_at + 1] = static_cast<char>(magic >> 8);
+  h[optional_at + (magic == 0x10B ? 92 : 108)] = 16;
+  return h;
+}
+
+// pe with its security directory (data directory 4) set to at and size.
+std::string with_security_directory(std::string pe, std::uint32_t at, std::uint32_t size) {
+  const std::size_t entry = optional_at + (pe[optional_at + 1] == 1 ? 96 : 112) + 4 * 8;
+  for (int i = 0; i < 4; ++i) {
+    pe[entry + static_cast<std::size_t>(i)] = static_cast<char>(at >> (8 * i));
+    pe[entry + 4 + static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
+  }
+  return pe;
+}
+
+// pe followed by a certificate table of 16 bytes that the security
+// directory names, as a signing tool leaves it.
+std::string signed_file(const std::string& pe) {
+  return with_security_directory(pe, static_cast<std::uint32_t>(pe.size()), 16) +
+         std::string(16, '\x30');
+}
+
 TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithItsOffset) {
   namespace st = archive::status;
   // Without a stub the first file-name record is at 16 (marker record, empty
@@ -76,6 +112,13 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
   const std::string a19k(19000, 'a');
   const std::string long_name = "D:\\K\\" + std::string(archive::max_stored_name - 5, 'N');
   const std::string stub = "MZstub";
+  // The stub and the zero bytes that bring the installers below to 64 bytes,
+  // and a PE stub with the one zero byte that brings them to 384.
+  const std::string padded = stub + std::string(3, '\0');
+  const std::string pe_stub = pe_headers(0x20B) + std::string(1, '\0');
+  const std::string trailer("QXA0000\0\0\0", 10);
+  const std::string pe_installer =
+      archive_bytes(4, pe_stub).file("D:\\K\\F", "x").end_of_archive(329).bytes(trailer).str();
   const std::string cut = archive_bytes(4).file("D:\\K\\F", std::string(3000, 'c')).str();
 
   const std::vector<inspect_case> cases{
@@ -90,13 +133,22 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
        0,
        {}},
       {"sound installer",
-       archive_bytes(4, stub)
-           .file("D:\\K\\F", "x")
-           .end_of_archive(7)
-           .bytes(std::string("QXA0000\0\0\0", 10))
-           .str(),
+       archive_bytes(4, padded).file("D:\\K\\F", "x").end_of_archive(7).bytes(trailer).str(),
        0,
        {}},
+      {"signed installer", signed_file(pe_installer), 0, {}},
+      {"bytes between the trailer and the certificate table",
+       signed_file(pe_installer + "garbage!"),
+       0,
+       {{"", 374, "18 bytes follow the end-of-archive record up to the certificate table"}}},
+      {"padding that is not zero",
+       archive_bytes(4, stub + std::string("\0\0x", 3))
+           .file("D:\\K\\F", "x")
+           .end_of_archive(7)
+           .bytes(trailer)
+           .str(),
+       0,
+       {{"", any_offset, "archive total 7 is not the stub's size plus the files' sizes"}}},
       {"marker record damaged",
        with_byte(archive_bytes(4).end_of_archive(0).str(), 1, '\x0B'),
        0,
@@ -219,9 +271,10 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
       {"stub without trailer",
        archive_bytes(4, stub).file("D:\\K\\F", "x").end_of_archive(7).str(),
        0,
-       {{"", any_offset, "0 bytes follow the end-of-archive record"}}},
+       {{"", any_offset, "0 bytes follow the end-of-archive record"},
+        {"", 51, "the installer is 51 bytes long, not a multiple of 8"}}},
       {"a trailer whose stem names no directory",
-       archive_bytes(4, stub)
+       archive_bytes(4, padded)
            .file("D:\\K\\F", "x")
            .end_of_archive(7)
            .bytes(std::string("..\\..\\X\0\0\0", 10))
@@ -277,6 +330,42 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
   archive::payload_summary summary;
   EXPECT_EQ(archive::inspect_payload("C:\\NONE.BIN", {}, summary),
             archive::status::source_open_failed);
+}
+
+// Only a certificate table that a sound PE header names and that ends the
+// file moves the archive's end; hostile headers are read within the file.
+TEST(FindArchiveEnd, IsTheCertificateTableOnlyWhenItEndsTheFile) {
+  const std::string pe = pe_headers(0x20B) + std::string(40, 'p'); // 368 bytes
+  const std::string sound = signed_file(pe);                       // 384 bytes
+  const struct {
+    std::string label;
+    std::string file;
+    std::int32_t end;
+  } cases[] = {
+      {"no PE file", std::string(100, 'a'), 100},
+      {"PE32+", sound, 368},
+      {"PE32", signed_file(pe_headers(0x10B)), 312},
+      {"no security directory", pe, 368},
+      {"DOS header cut short", sound.substr(0, 50), 50},
+      {"e_lfanew past the end", with_byte(sound, 0x3F, '\x7F'), 384},
+      {"optional header cut short", with_security_directory(pe, 184, 16).substr(0, 200), 200},
+      {"no PE signature", with_byte(sound, pe_at + 2, 'X'), 384},
+      {"unknown optional header magic", with_byte(sound, optional_at + 1, 3), 384},
+      {"four data directories", with_byte(sound, optional_at + 108, 4), 384},
+      {"optional header too small to hold it", with_byte(sound, pe_at + 20, 100), 384},
+      {"bytes behind the table", sound + "x", 385},
+      {"end beyond 32 bits", with_security_directory(pe, 0xFFFFFFF0u, 368 + 16), 368},
+      {"table over the headers", with_security_directory(pe, 0, 368), 368},
+      {"empty table", with_security_directory(pe, 368, 0), 368},
+  };
+  temp_drive drive;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    drive.write("A.BIN", c.file);
+    sys::scoped_file file(sys::file_open("C:\\A.BIN", sys::open_mode::read_shared));
+    ASSERT_TRUE(file.ok());
+    EXPECT_EQ(archive::find_archive_end(file.get()), c.end);
+  }
 }
 
 } // namespace

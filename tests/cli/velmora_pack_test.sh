@@ -123,6 +123,7 @@ check "zip into itself" 1 pack zip -o "$(host "$work/kit/k.zip")" "$(host "$work
 check "build installer" 0 pack build --quiet -o "$(host "$work/setup.exe")" --stub "$(host "$work/stub.exe")" --stem QXB1234 "$(host "$work/kit")"
 expect "installer starts with the stub" '[ "$(head -c 4 "$work/setup.exe")" = STUB ]'
 expect "installer ends with stem and three zero bytes" '[ "$(tail -c 10 "$work/setup.exe" | od -An -tx1 | tr -d " \n")" = "51584231323334000000" ]'
+expect "installer executable as a linker writes programs, payload archive not" '[ "$under_wine" = 1 ] || [ "$(stat -c "%a" "$work/setup.exe" "$work/kit.bin" | tr "\n" " ")" = "$(printf "%o %o " $((0777 & ~$(umask))) $((0666 & ~$(umask))))" ]'
 check "test installer" 0 pack test "$(host "$work/setup.exe")"
 check "list installer" 0 pack list "$(host "$work/setup.exe")"
 expect "list shows stub and total" '[[ $out == *"stub: 6 bytes"* && $out == *"archive total: 70012"* && $out == *"stem QXB1234"* ]]'

@@ -130,5 +130,14 @@ bool platform::is_terminal(int stream) {
   return (stream == 1 || stream == 2) && ::isatty(stream) == 1;
 }
 
+bool platform::make_executable(const char* host_path) {
+  // umask can only be read by setting it; it is put back at once.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::chmod(host_path, 0777 & ~mask) != 0)
+    return fail(error_from_errno(errno, failed_op::other, host_path), false);
+  return true;
+}
+
 } // namespace posix
 } // namespace sys

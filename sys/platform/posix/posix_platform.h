@@ -109,6 +109,7 @@ public:
   bool host_text_to_system(const char* text, char* out, std::uint32_t size) override;
   bool system_text_to_host(const char* text, char* out, std::uint32_t size) override;
   bool is_terminal(int stream) override;
+  bool make_executable(const char* host_path) override;
 
 private:
   // One open of create_file; the descriptor is also its handle value.

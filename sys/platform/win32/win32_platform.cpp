@@ -66,5 +66,9 @@ bool platform::is_terminal(int stream) {
   return ::GetFileType(h) == FILE_TYPE_CHAR && ::GetConsoleMode(h, &mode) != 0;
 }
 
+bool platform::make_executable(const char*) {
+  return true; // a Windows file carries no execute permission
+}
+
 } // namespace win32
 } // namespace sys

@@ -86,6 +86,7 @@ public:
   bool host_text_to_system(const char* text, char* out, std::uint32_t size) override;
   bool system_text_to_host(const char* text, char* out, std::uint32_t size) override;
   bool is_terminal(int stream) override;
+  bool make_executable(const char* host_path) override;
 
 private:
   // Records code as the latest failure; returns failure for chaining.
