@@ -8,12 +8,13 @@ written down here: it is read from its one source, ui::zoracc in
 ui/accelerators.h, with the virtual-key codes and flags of ui/window_system.h,
 so the Windows build and the other window systems always translate the same
 keys. Everything else the script holds (the icon, the menu ZORMEN, the data
-item ZORRUB) is fixed below.
+item ZORRUB, the application manifest) is fixed below.
 
 The script is Windows-1252 text (#pragma code_page(1252) says so to the
 resource compiler): the menu's Swedish letters are single bytes. The icon is
 named without a directory; the resource compiler finds it through its include
-path (-I SOURCE_DIR/resources).
+path (-I SOURCE_DIR/resources), and so is the application manifest
+velmora.manifest, which velmora-pack.rc names too.
 
 Exits with status 1 and a message when the headers do not read as expected (a
 table entry whose key or flags the script cannot express, an entry count that
@@ -138,6 +139,9 @@ def script(entries):
         'LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US',
         '',
         'ZORVEK ICON "zorvek.ico"',
+        '',
+        '// The application manifest: CREATEPROCESS_MANIFEST_RESOURCE_ID (1), RT_MANIFEST (24).',
+        '1 24 "velmora.manifest"',
         '',
         'ZORACC ACCELERATORS',
         'BEGIN',

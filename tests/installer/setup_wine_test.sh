@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # A whole installation by the Windows programs under Wine on a virtual X
 # server: velmora-pack.exe builds an installer of a kit around velmora-setup.exe,
-# the installer's window shows its background, Enter (sent with xdotool to the
-# focused window) installs; the tree in the prefix's drive_c, the completion
-# record and the launch of the kit's QXW32.EXE are checked.
+# osslsigncode signs it with a certificate made for the test, the installer's
+# window shows its background, Enter (sent with xdotool to the focused window)
+# installs; the tree in the prefix's drive_c, the completion record and the
+# launch of the kit's QXW32.EXE are checked.
 #
 # Usage: setup_wine_test.sh VELMORA-PACK.EXE VELMORA-SETUP.EXE QXW32-PROBE.EXE
-# Exits 77 (skipped) without wine, Xvfb, xdotool or ImageMagick.
+# Exits 77 (skipped) without wine, Xvfb, xdotool, ImageMagick, openssl or
+# osslsigncode.
 set -euo pipefail
 pack=$1
 setup=$2
 probe=$3
 work=$(mktemp -d)
 . "$(dirname "$0")/../support/wine_display.sh"
-require_tools wine winepath Xvfb xdotool import convert
+require_tools wine winepath Xvfb xdotool import convert openssl osslsigncode
 start_wine_display
 drive_c="$WINEPREFIX/drive_c"
 
@@ -27,7 +29,24 @@ stub=$(winepath -w "$setup")
 wine "$pack" build --quiet --stub "$stub" --stem QXW0001 -o 'C:\SETUP.EXE' "$kit" \
   >"$work/pack.out" 2>&1 || fail "velmora-pack.exe build: $(cat "$work/pack.out")"
 [ -f "$drive_c/SETUP.EXE" ] || fail "no installer: $(cat "$work/pack.out")"
+
+# Signed as a publisher signs it: a key and a self-signed certificate, and
+# osslsigncode appending the certificate table. The signature verifies, the
+# table starts where the unsigned file ended (its length is a multiple of 8,
+# so nothing was padded), and the archive is read in front of the table.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Velmora-test \
+  -keyout "$work/key.pem" -out "$work/cert.pem" >"$work/sign.out" 2>&1 &&
+  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Velmora test" \
+    -in "$drive_c/SETUP.EXE" -out "$work/signed.exe" >>"$work/sign.out" 2>&1 &&
+  osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >>"$work/sign.out" 2>&1 ||
+  fail "signing: $(cat "$work/sign.out")"
+unsigned=$(stat -c %s "$drive_c/SETUP.EXE")
+mv "$work/signed.exe" "$drive_c/SETUP.EXE"
 wine "$pack" test 'C:\SETUP.EXE' >"$work/test.out" 2>&1 || fail "velmora-pack.exe test: $(cat "$work/test.out")"
+wine "$pack" list 'C:\SETUP.EXE' >"$work/list.out" 2>&1 || fail "velmora-pack.exe list: $(cat "$work/list.out")"
+grep -qF 'trailer: QXW0001\x00\x00\x00 (stem QXW0001)' "$work/list.out" &&
+  grep -qE "certificate table: [0-9]+ bytes at offset $unsigned\b" "$work/list.out" ||
+  fail "velmora-pack.exe list of the signed installer: $(cat "$work/list.out")"
 
 # Run it; wait for the window and its background.
 (cd "$drive_c" && wine 'C:\SETUP.EXE' >"$work/setup.out" 2>&1) &
