@@ -308,10 +308,11 @@ int pad_installer(engine_call& call, sys::file_handle file, std::uint32_t marker
                   std::uint32_t end, std::uint8_t* area) {
   const std::uint32_t padding =
       (installer_alignment - end % installer_alignment) % installer_alignment;
+  if (std::uint64_t{end} + padding > max_installer_bytes)
+    return call.fail(status::archive_create_failed, failure_reason::installer_too_large,
+                     call.source);
   if (padding == 0)
     return status::success;
-  if (end > max_archive_total - padding)
-    return call.fail(status::archive_create_failed, failure_reason::archive_too_large, call.source);
   for (std::uint32_t at = end; at > marker_at;) {
     const std::uint32_t n = at - marker_at < stub_piece_bytes ? at - marker_at : stub_piece_bytes;
     at -= n;

@@ -57,6 +57,7 @@ enum class failure_reason {
   duplicate_name,       // path and other would get one stored name
   changed_while_read,   // path changed size or time while it was read
   archive_too_large,    // the archive total would exceed 4,294,967,295 bytes
+  installer_too_large,  // an installer would exceed max_installer_bytes (archive/trailer.h)
   too_many_directories, // the tree has more directories than a walk takes
   marker_in_stub,       // the stub holds the marker characters
   unsafe_name,          // a stored name would leave the target directory

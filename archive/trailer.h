@@ -16,6 +16,10 @@ namespace archive {
 // certificate table, adds nothing.
 inline constexpr std::uint32_t installer_alignment = 8;
 
+// The largest installer: the installer reads its own file through the file
+// layer, whose offsets end below 2^31.
+inline constexpr std::uint32_t max_installer_bytes = 0x7FFFFFFF;
+
 // The offset at which the archive of the open file ends: the offset of the
 // certificate table when the file is a PE file (MZ header, e_lfanew, "PE\0\0",
 // a PE32 or PE32+ optional header that holds the security directory) whose

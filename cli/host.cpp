@@ -136,6 +136,8 @@ std::string describe_failure(const archive::failure_report& report) {
   case failure_reason::archive_too_large:
     return path + ": the archive would hold more than 4294967295 bytes, the most its 32-bit "
                   "total can count";
+  case failure_reason::installer_too_large:
+    return path + ": the installer would be 2 GiB or more; it could not read its own payload";
   case failure_reason::too_many_directories:
     return path + ": more than 16384 directories in the tree";
   case failure_reason::marker_in_stub:
