@@ -74,9 +74,9 @@ int run_build_command(const arguments& args) {
     return usage_error("build", "--jobs takes a whole number from 1 to " +
                                     std::to_string(max_jobs_option) + ", not '" + *value + "'");
 
-  const fs::path dir = opts.positional[0];
-  const fs::path out =
-      opts.value("-o") ? fs::path(*opts.value("-o")) : fs::path(stub ? "setup.exe" : "payload.bin");
+  const fs::path dir = host_fs_path(opts.positional[0]);
+  const fs::path out = host_fs_path(
+      opts.value("-o") ? *opts.value("-o") : std::string(stub ? "setup.exe" : "payload.bin"));
   tree_output job;
   if (const int failed = prepare_tree_output(dir, out, &job); failed >= 0)
     return failed;
@@ -91,16 +91,16 @@ int run_build_command(const arguments& args) {
                       std::to_string(max_engine_spec - 4));
   std::error_code ec;
 
-  if (stub && fs::exists(out, ec) && fs::equivalent(*stub, out, ec))
+  if (stub && fs::exists(out, ec) && fs::equivalent(host_fs_path(*stub), out, ec))
     return work_error(out.string() + ": the output would replace its own stub " + *stub);
 
   std::string command = stub ? "PVA" : "PV";
   const bool show = progress_bar::will_draw(!opts.has("--quiet"));
   std::uint64_t total = show ? tree_bytes(dir) : 0;
   if (stub) {
-    if (const std::string why = not_a_file(*stub); !why.empty())
+    if (const std::string why = not_a_file(host_fs_path(*stub)); !why.empty())
       return work_error(*stub + ": " + why + " (the stub)");
-    total += fs::file_size(*stub, ec);
+    total += fs::file_size(host_fs_path(*stub), ec);
     std::string trailer = stem;
     trailer.append(3, '\0');
     command += stub_path;

@@ -38,14 +38,14 @@ int run_extract_command(const arguments& args) {
   }
   if (opts.positional.size() != 2)
     return usage_error("extract", "needs INSTALLER and DIR");
-  const fs::path installer = opts.positional[0];
+  const fs::path installer = host_fs_path(opts.positional[0]);
   std::error_code ec;
   if (const std::string why = not_a_file(installer); !why.empty())
     return work_error(installer.string() + ": " + why);
 
   std::string source, target, error;
   if (!drive_path(installer.string(), &source, &error) ||
-      !drive_path((fs::path(opts.positional[1]) / "").string(), &target, &error))
+      !drive_path((host_fs_path(opts.positional[1]) / "").string(), &target, &error))
     return work_error(error);
 
   engine_outcome outcome;

@@ -14,6 +14,10 @@ namespace {
 constexpr std::uint32_t path_room = 1024;
 } // namespace
 
+std::filesystem::path host_fs_path(const std::string& host) {
+  return std::filesystem::path(std::u8string(host.begin(), host.end()));
+}
+
 bool drive_path(const std::string& host, std::string* out, std::string* error) {
   std::array<char, path_room> buffer{};
   if (!sys::current_platform().host_to_drive_path(host.c_str(), buffer.data(), path_room)) {

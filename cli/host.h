@@ -6,9 +6,15 @@
 #include "sys/platform.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace cli {
+
+// A host path (UTF-8, as the arguments are on every host) as std::filesystem
+// takes it. From a plain string, std::filesystem on Windows would read the
+// bytes in the runtime's locale instead.
+std::filesystem::path host_fs_path(const std::string& host);
 
 // A host path (relative or absolute) in drive form. A trailing separator
 // keeps a trailing backslash. False, with a message in *error, when no drive

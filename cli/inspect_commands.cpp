@@ -48,7 +48,7 @@ int prepare(const char* command, const char* help, const arguments& args, std::s
   if (opts.positional.size() != 1)
     return usage_error(command, "needs exactly one INSTALLER");
   *shown = opts.positional[0];
-  if (const std::string why = not_a_file(*shown); !why.empty())
+  if (const std::string why = not_a_file(host_fs_path(*shown)); !why.empty())
     return work_error(*shown + ": " + why);
   std::string error;
   if (!drive_path(*shown, source, &error))

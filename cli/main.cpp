@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -36,15 +39,15 @@ void print_usage(std::FILE* out) {
                     "--help\n  --version  show the version\n");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// The command line in the host's text, UTF-8: the program's name first.
+int run(const std::vector<std::string>& argv) {
   try {
+    const std::size_t argc = argv.size();
     if (argc < 2) {
       print_usage(stderr);
       return 2;
     }
-    const char* name = argv[1];
+    const char* name = argv[1].c_str();
     if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
       print_usage(stdout);
       return 0;
@@ -55,7 +58,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : commands)
       if (std::strcmp(name, c.name) == 0)
-        return c.run(cli::arguments(argv + 2, argv + argc));
+        return c.run(cli::arguments(argv.begin() + 2, argv.end()));
     std::fprintf(stderr, "velmora-pack: unknown command '%s'\nTry 'velmora-pack --help'.\n", name);
     return 2;
   } catch (const std::exception& e) {
@@ -63,3 +66,28 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands the arguments over as UTF-16 here (linked with -municode):
+// the narrow ones would be in the ANSI code page, with '?' for every letter it
+// lacks. They go on as UTF-8, the host text of the platform layer.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  try {
+    for (int i = 0; i < argc; ++i) {
+      const std::u8string text = std::filesystem::path(argv[i]).u8string();
+      args.emplace_back(text.begin(), text.end());
+    }
+  } catch (const std::exception&) {
+    std::fprintf(stderr, "velmora-pack: an argument is not valid UTF-16\n");
+    return 2;
+  }
+  return run(args);
+}
+#else
+int main(int argc, char** argv) {
+  return run(std::vector<std::string>(argv, argv + argc));
+}
+#endif

@@ -67,8 +67,8 @@ int run_zip_command(const arguments& args) {
   }
   if (opts.positional.size() != 1 || !opts.value("-o"))
     return usage_error("zip", "needs -o OUT.zip and exactly one DIR");
-  const fs::path dir = opts.positional[0];
-  const fs::path out = *opts.value("-o");
+  const fs::path dir = host_fs_path(opts.positional[0]);
+  const fs::path out = host_fs_path(*opts.value("-o"));
   tree_output job;
   if (const int failed = prepare_tree_output(dir, out, &job); failed >= 0)
     return failed;

@@ -29,7 +29,7 @@ constexpr DWORD search_system32_only = 0x00000800;
 // KB2533623, and without it the program must still start (its imports are
 // all KnownDLLs, which come from System32 regardless).
 void restrict_dll_search() {
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr)
     return;
   const FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");

@@ -17,21 +17,6 @@ constexpr std::array<char32_t, 32> high_controls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
 };
 
-constexpr char32_t code_point_of(unsigned char c) {
-  return c >= 0x80 && c < 0xA0 ? high_controls[c - 0x80] : char32_t{c};
-}
-
-// The Windows-1252 byte of code point cp, or -1 when it has none.
-int byte_of(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
-    return static_cast<int>(cp);
-  for (std::size_t i = 0; i < high_controls.size(); ++i) {
-    if (high_controls[i] == cp)
-      return static_cast<int>(0x80 + i);
-  }
-  return -1;
-}
-
 void append_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -51,6 +36,20 @@ constexpr bool is_continuation(unsigned char c) {
 }
 
 } // namespace
+
+char32_t cp1252_code_point(unsigned char c) {
+  return c >= 0x80 && c < 0xA0 ? high_controls[c - 0x80] : char32_t{c};
+}
+
+int cp1252_byte(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+    return static_cast<int>(cp);
+  for (std::size_t i = 0; i < high_controls.size(); ++i) {
+    if (high_controls[i] == cp)
+      return static_cast<int>(0x80 + i);
+  }
+  return -1;
+}
 
 unsigned char cp1252_upper(unsigned char c) {
   if (c >= 'a' && c <= 'z')
@@ -73,7 +72,7 @@ std::string cp1252_to_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text)
-    append_utf8(out, code_point_of(static_cast<unsigned char>(c)));
+    append_utf8(out, cp1252_code_point(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -122,7 +121,7 @@ std::string utf8_to_cp1252(std::string_view text, bool* lossless) {
       // Malformed: each byte of the broken sequence stands for one '?'.
       out.append(taken, '?');
       exact = false;
-    } else if (const int b = byte_of(cp); b >= 0) {
+    } else if (const int b = cp1252_byte(cp); b >= 0) {
       out += static_cast<char>(b);
     } else {
       out += '?';

@@ -24,4 +24,11 @@ std::string cp1252_to_utf8(std::string_view text);
 // Sets *lossless (when given) to whether no '?' was substituted.
 std::string utf8_to_cp1252(std::string_view text, bool* lossless = nullptr);
 
+// The Unicode code point of Windows-1252 byte c (the five undefined bytes give
+// the C1 control of the same number). Every one lies below U+10000.
+char32_t cp1252_code_point(unsigned char c);
+
+// The Windows-1252 byte of code point cp, or -1 when Windows-1252 has none.
+int cp1252_byte(char32_t cp);
+
 } // namespace sys

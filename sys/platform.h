@@ -265,6 +265,11 @@ public:
   // GetModuleFileNameA for the running program: its full path in drive form,
   // NUL-terminated, cut to size - 1 bytes when longer. Returns the count of
   // bytes written without the NUL, or 0 on failure (out then holds "").
+  // The one text here that is not Windows-1252: on Windows it is the ANSI
+  // code page's bytes, as the installed program reads them back, which may
+  // hold '?' for letters that code page lacks. Handed back whole to the file
+  // calls (as given, or folded as file_open folds paths), it still opens the
+  // program's own file: the backend keeps the path Windows really has.
   virtual std::uint32_t module_file_name(char* out, std::uint32_t size) = 0;
 
   // WinExec: starts the program whose drive-form path is command_line and does

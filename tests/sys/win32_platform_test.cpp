@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -392,6 +393,20 @@ TEST(Win32Find, LongNamesArriveWholeAndAliasesFitTheirField) {
   EXPECT_LT(strnlen(found[0].short_name, sizeof found[0].short_name), sizeof found[0].short_name);
 }
 
+TEST(Win32Find, NamesAreWindows1252WhateverTheAnsiCodePage) {
+  // This suite runs with the ANSI code page 1251, where 0xD6 is not Ö.
+  temp_dir dir;
+  const std::string made = dir.path().string() + "\\SM\xD6R.TXT";
+  { open_handle file(made, read_write, 0, sys::disposition::create_new); }
+  EXPECT_TRUE(fs::exists(dir.path() / std::u8string(u8"SM\u00D6R.TXT")));
+  write_file(dir.path() / std::u8string(u8"\u0416.TXT"), ""); // Ж: not in Windows-1252
+  std::vector<std::string> names;
+  for (const auto& e : entries(dir.path().string() + "\\*.TXT"))
+    names.emplace_back(e.long_name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"?.TXT", "SM\xD6R.TXT"}));
+}
+
 TEST(Win32Find, MissingDirectoryAndNoMatchAreToldApart) {
   temp_dir dir;
   sys::find_data data;
@@ -512,21 +527,25 @@ TEST(Win32Process, ProfileFallbackIsCutToSize) {
 // --- text ------------------------------------------------------------------
 
 TEST(Win32Text, CharUpperFollowsWindows1252) {
-  if (::GetACP() != 1252)
-    GTEST_SKIP() << "the ANSI code page is " << ::GetACP();
   // a, ä, š, ÿ, ß, µ, ÷
   char text[] = "a\xE4\x9A\xFF\xDF\xB5\xF7";
   EXPECT_EQ(backend().char_upper(text, 7), 7u);
   EXPECT_EQ(std::string(text), "A\xC4\x8A\x9F\xDF\xB5\xF7");
 }
 
-TEST(Win32Text, CopiesAreCutToSize) {
+TEST(Win32Text, HostTextIsUtf8AndCopiesAreCutToSize) {
   char out[4];
   EXPECT_FALSE(backend().host_text_to_system("abcdef", out, sizeof out));
   EXPECT_STREQ(out, "abc");
-  EXPECT_TRUE(backend().host_text_to_system("abc", out, sizeof out));
+  EXPECT_TRUE(backend().host_text_to_system("\xC3\xA4"
+                                            "bc",
+                                            out, sizeof out));
+  EXPECT_STREQ(out, "\xE4"
+                    "bc");
+  EXPECT_FALSE(backend().host_text_to_system("\xD0\x96", out, sizeof out)); // Ж
+  EXPECT_STREQ(out, "?");
   EXPECT_FALSE(backend().system_text_to_host("a\xE4zz", out, sizeof out));
-  EXPECT_STREQ(out, "a\xE4z");
+  EXPECT_STREQ(out, "a\xC3\xA4");
 }
 
 // --- drives and host paths -------------------------------------------------
@@ -573,9 +592,12 @@ TEST(Win32Path, HostPathsBecomeFullDrivePaths) {
   EXPECT_FALSE(backend().host_to_drive_path("C:\\a\\longer\\path", small, sizeof small));
   EXPECT_STREQ(small, "");
   EXPECT_FALSE(backend().host_to_drive_path("\\\\server\\share\\x", out, sizeof out));
+  ASSERT_TRUE(backend().host_to_drive_path("C:\\K\xC3\x96K", out, sizeof out));
+  EXPECT_STREQ(out, "C:\\K\xD6K");
+  EXPECT_FALSE(backend().host_to_drive_path("C:\\\xD0\x96", out, sizeof out));
 
-  EXPECT_TRUE(backend().drive_to_host_path("C:\\A\\B", out, sizeof out));
-  EXPECT_STREQ(out, "C:\\A\\B");
+  EXPECT_TRUE(backend().drive_to_host_path("C:\\A\\K\xD6K", out, sizeof out));
+  EXPECT_STREQ(out, "C:\\A\\K\xC3\x96K");
   EXPECT_FALSE(backend().drive_to_host_path("C:\\a\\longer\\path", small, sizeof small));
 }
 

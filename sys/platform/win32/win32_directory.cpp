@@ -1,24 +1,31 @@
-// Directories: creating and removing them, and listing them with FindFirstFileA.
+// Directories: creating and removing them, and listing them with FindFirstFileW.
 #include "sys/platform/win32/win32_platform.h"
 
+#include "sys/platform/win32/win32_text.h"
+
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <string>
 
 namespace sys::win32 {
 
 namespace {
 
-static_assert(sizeof(WIN32_FIND_DATAA::cFileName) == max_long_name_bytes);
-static_assert(sizeof(WIN32_FIND_DATAA::cAlternateFileName) == max_short_name_bytes);
+static_assert(std::size(WIN32_FIND_DATAW{}.cFileName) == max_long_name_bytes);
+static_assert(std::size(WIN32_FIND_DATAW{}.cAlternateFileName) == max_short_name_bytes);
 
-// Copies a name field of WIN32_FIND_DATAA; the copy is always NUL-terminated.
-template <std::size_t N> void copy_name(char (&to)[N], const CHAR (&from)[N]) {
-  const std::size_t length = strnlen(from, N - 1);
-  std::memcpy(to, from, length);
-  to[length] = '\0';
+// Copies a name field of WIN32_FIND_DATAW as Windows-1252, '?' for each
+// character it lacks (never longer: one byte per character, and a surrogate
+// pair is one character); the copy is always NUL-terminated.
+template <std::size_t N> void copy_name(char (&to)[N], const WCHAR (&from)[N]) {
+  const std::size_t length = wcsnlen(from, N - 1);
+  const std::string name = from_wide(std::wstring_view(from, length));
+  std::memcpy(to, name.data(), name.size());
+  to[name.size()] = '\0';
 }
 
-void fill(find_data& out, const WIN32_FIND_DATAA& native) {
+void fill(find_data& out, const WIN32_FIND_DATAW& native) {
   out.attributes = native.dwFileAttributes;
   out.size_high = native.nFileSizeHigh;
   out.size_low = native.nFileSizeLow;
@@ -31,25 +38,35 @@ void fill(find_data& out, const WIN32_FIND_DATAA& native) {
 
 } // namespace
 
-bool platform::create_directory(const char* path) {
-  if (!path)
-    return fail(error::invalid_parameter, false);
-  // Default security, the handle inheritable by child processes.
+namespace {
+
+// CreateDirectoryW with default security, the handle inheritable by child
+// processes.
+bool create_wide_directory(const std::wstring& path) {
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = TRUE;
-  if (!::CreateDirectoryA(path, &security))
-    return fail_native(false);
-  return true;
+  return ::CreateDirectoryW(path.c_str(), &security) != FALSE;
+}
+
+} // namespace
+
+bool platform::create_directory(const char* path) {
+  return guarded(false, [&] {
+    std::wstring wide;
+    if (!wide_path(path, wide))
+      return false;
+    return create_wide_directory(wide) ? true : fail_native(false);
+  });
 }
 
 bool platform::create_directory_below(const char* base, const char* relative) {
   return guarded(false, [&] {
-    std::string path;
+    std::wstring path;
     if (const DWORD code = path_below(base, relative, false, path); code != NO_ERROR)
       return fail(code, false);
-    return create_directory(path.c_str());
+    return create_wide_directory(path) ? true : fail_native(false);
   });
 }
 
@@ -98,19 +115,23 @@ bool platform::remove_tree_below(const char* base, const char* relative) {
 }
 
 bool platform::remove_directory(const char* path) {
-  if (!path)
-    return fail(error::invalid_parameter, false);
-  if (!::RemoveDirectoryA(path))
-    return fail_native(false);
-  return true;
+  return guarded(false, [&] {
+    std::wstring wide;
+    if (!wide_path(path, wide))
+      return false;
+    return ::RemoveDirectoryW(wide.c_str()) ? true : fail_native(false);
+  });
 }
 
 native_handle platform::find_first_file(const char* pattern, find_data* out) {
   return guarded(invalid_handle_value, [&] {
-    if (!pattern || !out)
+    if (!out)
       return fail(error::invalid_parameter, invalid_handle_value);
-    WIN32_FIND_DATAA native{};
-    unique_find find(::FindFirstFileA(pattern, &native));
+    std::wstring wide;
+    if (!wide_path(pattern, wide))
+      return invalid_handle_value;
+    WIN32_FIND_DATAW native{};
+    unique_find find(::FindFirstFileW(wide.c_str(), &native));
     if (!find)
       return fail_native(invalid_handle_value);
 
@@ -125,16 +146,18 @@ native_handle platform::find_first_file(const char* pattern, find_data* out) {
 }
 
 bool platform::find_next_file(native_handle find, find_data* out) {
-  const auto it = finds_.find(find);
-  if (it == finds_.end())
-    return fail(error::invalid_handle, false);
-  if (!out)
-    return fail(error::invalid_parameter, false);
-  WIN32_FIND_DATAA native{};
-  if (!::FindNextFileA(it->second.get(), &native))
-    return fail_native(false);
-  fill(*out, native);
-  return true;
+  return guarded(false, [&] {
+    const auto it = finds_.find(find);
+    if (it == finds_.end())
+      return fail(error::invalid_handle, false);
+    if (!out)
+      return fail(error::invalid_parameter, false);
+    WIN32_FIND_DATAW native{};
+    if (!::FindNextFileW(it->second.get(), &native))
+      return fail_native(false);
+    fill(*out, native);
+    return true;
+  });
 }
 
 bool platform::find_close(native_handle find) {

@@ -1,6 +1,8 @@
 // Drives: the type of a drive and the free space on it.
 #include "sys/platform/win32/win32_platform.h"
 
+#include "sys/platform/win32/win32_text.h"
+
 namespace sys::win32 {
 
 namespace {
@@ -25,12 +27,26 @@ private:
 } // namespace
 
 drive_type platform::get_drive_type(const char* root) {
-  return static_cast<drive_type>(::GetDriveTypeA(root));
+  return guarded(drive_type::unknown, [&] {
+    // No root: the working directory's drive, as GetDriveType has it.
+    const std::wstring wide = root ? to_wide(root) : std::wstring();
+    return static_cast<drive_type>(::GetDriveTypeW(root ? wide.c_str() : nullptr));
+  });
 }
 
 bool platform::get_disk_free_space(const char* root, std::uint32_t* sectors_per_cluster,
                                    std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                                    std::uint32_t* total_clusters) {
+  return guarded(false, [&] {
+    const std::wstring wide = root ? to_wide(root) : std::wstring();
+    return disk_free_space(root ? wide.c_str() : nullptr, sectors_per_cluster, bytes_per_sector,
+                           free_clusters, total_clusters);
+  });
+}
+
+bool platform::disk_free_space(const wchar_t* root, std::uint32_t* sectors_per_cluster,
+                               std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
+                               std::uint32_t* total_clusters) {
   DWORD per_cluster = 0;
   DWORD sector = 0;
   DWORD free_count = 0;
@@ -39,7 +55,7 @@ bool platform::get_disk_free_space(const char* root, std::uint32_t* sectors_per_
   DWORD code = NO_ERROR;
   {
     const quiet_media_errors quiet;
-    ok = ::GetDiskFreeSpaceA(root, &per_cluster, &sector, &free_count, &total_count);
+    ok = ::GetDiskFreeSpaceW(root, &per_cluster, &sector, &free_count, &total_count);
     if (!ok)
       code = ::GetLastError();
   }

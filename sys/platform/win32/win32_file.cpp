@@ -1,6 +1,8 @@
 // Files: opening, reading, writing, seeking and closing, and buffered streams.
 #include "sys/platform/win32/win32_platform.h"
 
+#include "sys/platform/win32/win32_text.h"
+
 #include <io.h>
 
 #include <cerrno>
@@ -19,11 +21,11 @@ bool is_disk_file(HANDLE h) {
   return ::GetFileType(h) == FILE_TYPE_DISK;
 }
 
-// fopen of path in mode, or nullptr with *code set to why not.
-std::FILE* open_stream(const char* path, const char* mode, std::uint32_t* code) {
+// _wfopen of path in mode, or nullptr with *code set to why not.
+std::FILE* open_stream(const std::wstring& path, const wchar_t* mode, std::uint32_t* code) {
   ::SetLastError(NO_ERROR);
   errno = 0;
-  std::FILE* stream = std::fopen(path, mode);
+  std::FILE* stream = ::_wfopen(path.c_str(), mode);
   if (!stream) {
     // The runtime's open leaves the error of the CreateFile beneath it; a
     // failure of the runtime's own (no stream or descriptor free) leaves none.
@@ -46,11 +48,11 @@ std::FILE* open_stream(const char* path, const char* mode, std::uint32_t* code) 
 // stopped_on_symlink when an existing component of path from relative_start
 // on is a reparse point: each one that ends in a backslash, and the whole
 // path when with_last. NO_ERROR otherwise, a missing component included.
-DWORD first_link_below(const std::string& path, std::size_t relative_start, bool with_last) {
+DWORD first_link_below(const std::wstring& path, std::size_t relative_start, bool with_last) {
   for (std::size_t i = relative_start; i <= path.size(); ++i) {
-    if (i < path.size() ? path[i] != '\\' : !with_last)
+    if (i < path.size() ? path[i] != L'\\' : !with_last)
       continue;
-    const DWORD attributes = ::GetFileAttributesA(path.substr(0, i).c_str());
+    const DWORD attributes = ::GetFileAttributesW(path.substr(0, i).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
       return NO_ERROR; // missing: the call that follows fails on its own
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
@@ -74,17 +76,33 @@ bool information_of(HANDLE h, file_information* out) {
 
 } // namespace
 
-DWORD path_below(const char* base, const char* relative, bool with_last, std::string& path) {
+DWORD path_below(const char* base, const char* relative, bool with_last, std::wstring& path) {
   if (!base || !relative)
     return error::invalid_parameter;
   if (!is_plain_relative_path(relative))
     return error::invalid_name;
-  path = base;
-  if (!path.empty() && path.back() != '\\' && path.back() != '/')
-    path += '\\';
+  path = to_wide(base);
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
+    path += L'\\';
   const std::size_t relative_start = path.size();
-  path += relative;
+  path += to_wide(relative);
+  if (path.size() > max_native_path_chars)
+    return error::filename_too_long;
   return first_link_below(path, relative_start, with_last);
+}
+
+bool platform::wide_path(const char* path, std::wstring& out) {
+  if (!path)
+    return fail(error::invalid_parameter, false);
+  if (!module_ansi_.empty() && (module_ansi_ == path || module_folded_ == path)) {
+    out = module_wide_;
+    return true;
+  }
+  const std::string_view text(path);
+  if (text.size() > max_native_path_chars)
+    return fail(error::filename_too_long, false);
+  out = to_wide(text);
+  return true;
 }
 
 HANDLE platform::lookup_file(native_handle handle) {
@@ -97,10 +115,11 @@ HANDLE platform::lookup_file(native_handle handle) {
 native_handle platform::create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                     disposition how, std::uint32_t attributes) {
   return guarded(invalid_handle_value, [&] {
-    if (!path)
-      return fail(error::invalid_parameter, invalid_handle_value);
-    unique_file file(
-        ::CreateFileA(path, access, share, nullptr, static_cast<DWORD>(how), attributes, nullptr));
+    std::wstring wide;
+    if (!wide_path(path, wide))
+      return invalid_handle_value;
+    unique_file file(::CreateFileW(wide.c_str(), access, share, nullptr, static_cast<DWORD>(how),
+                                   attributes, nullptr));
     if (!file)
       return fail_native(invalid_handle_value);
     if (!is_disk_file(file.get()))
@@ -126,7 +145,7 @@ native_handle platform::create_file_below(const char* base, const char* relative
                                           std::uint32_t access, std::uint32_t share,
                                           disposition how, std::uint32_t attributes) {
   return guarded(invalid_handle_value, [&] {
-    std::string path;
+    std::wstring path;
     if (const DWORD code = path_below(base, relative, true, path); code != NO_ERROR)
       return fail(code, invalid_handle_value);
 
@@ -134,7 +153,7 @@ native_handle platform::create_file_below(const char* base, const char* relative
     // at before anything changes: only then is it emptied.
     const bool in_place = (access & access_write) || how == disposition::create_always;
     const DWORD wanted = access | (how == disposition::create_always ? GENERIC_WRITE : 0);
-    unique_file file(::CreateFileA(path.c_str(), wanted, share, nullptr, OPEN_EXISTING,
+    unique_file file(::CreateFileW(path.c_str(), wanted, share, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file) {
       if (how == disposition::create_new)
@@ -158,7 +177,7 @@ native_handle platform::create_file_below(const char* base, const char* relative
     if (missing != ERROR_FILE_NOT_FOUND || how == disposition::open_existing)
       return fail(missing, invalid_handle_value);
     file.reset(
-        ::CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW, attributes, nullptr));
+        ::CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW, attributes, nullptr));
     if (!file)
       return fail_native(invalid_handle_value);
     if (!is_disk_file(file.get()))
@@ -256,19 +275,25 @@ bool platform::set_end_of_file(native_handle handle) {
 }
 
 std::FILE* platform::open_read_stream(const char* path) {
-  if (!path)
-    return fail<std::FILE*>(error::invalid_parameter, nullptr);
-  std::uint32_t code = error::success;
-  std::FILE* stream = open_stream(path, "rb", &code);
-  return stream ? stream : fail<std::FILE*>(code, nullptr);
+  return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
+    std::wstring wide;
+    if (!wide_path(path, wide))
+      return nullptr;
+    std::uint32_t code = error::success;
+    std::FILE* stream = open_stream(wide, L"rb", &code);
+    return stream ? stream : fail<std::FILE*>(code, nullptr);
+  });
 }
 
 std::FILE* platform::open_write_stream(const char* path) {
-  if (!path)
-    return fail<std::FILE*>(error::invalid_parameter, nullptr);
-  std::uint32_t code = error::success;
-  std::FILE* stream = open_stream(path, "wb", &code);
-  return stream ? stream : fail<std::FILE*>(code, nullptr);
+  return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
+    std::wstring wide;
+    if (!wide_path(path, wide))
+      return nullptr;
+    std::uint32_t code = error::success;
+    std::FILE* stream = open_stream(wide, L"wb", &code);
+    return stream ? stream : fail<std::FILE*>(code, nullptr);
+  });
 }
 
 } // namespace sys::win32

@@ -1,6 +1,8 @@
 // The Win32 backend's instance, its text calls and the terminal test.
 #include "sys/platform/win32/win32_platform.h"
 
+#include "sys/cp1252.h"
+
 #include <cstring>
 
 namespace sys {
@@ -31,27 +33,35 @@ bool copy_cut(const char* text, char* out, std::uint32_t size) {
 std::uint32_t platform::char_upper(char* text, std::uint32_t length) {
   if (!text || length == 0)
     return 0;
-  // By the ANSI code page's letters, which on the systems this is made for is
-  // Windows-1252.
-  return ::CharUpperBuffA(text, length);
+  // By Windows-1252's letters, as CharUpperBuffA does on a Western system,
+  // whatever the machine's ANSI code page.
+  for (std::uint32_t i = 0; i < length; ++i)
+    text[i] = static_cast<char>(cp1252_upper(static_cast<unsigned char>(text[i])));
+  return length;
 }
 
-// The host's narrow text on Windows is the ANSI code page already, the text
-// every "A" call takes and gives: nothing to convert.
+// The host's narrow text on Windows is UTF-8: velmora-pack takes its
+// arguments wide and hands them on as UTF-8 (sys::host_arguments), and prints
+// UTF-8.
 bool platform::host_text_to_system(const char* text, char* out, std::uint32_t size) {
-  if (!text)
-    return fail(error::invalid_parameter, false);
-  if (!copy_cut(text, out, size))
-    return fail(error::filename_too_long, false);
-  return true;
+  return guarded(false, [&] {
+    if (!text)
+      return fail(error::invalid_parameter, false);
+    bool lossless = true;
+    if (!copy_cut(utf8_to_cp1252(text, &lossless).c_str(), out, size))
+      return fail(error::filename_too_long, false);
+    return lossless ? true : fail(error::invalid_name, false);
+  });
 }
 
 bool platform::system_text_to_host(const char* text, char* out, std::uint32_t size) {
-  if (!text)
-    return fail(error::invalid_parameter, false);
-  if (!copy_cut(text, out, size))
-    return fail(error::filename_too_long, false);
-  return true;
+  return guarded(false, [&] {
+    if (!text)
+      return fail(error::invalid_parameter, false);
+    if (!copy_cut(cp1252_to_utf8(text).c_str(), out, size))
+      return fail(error::filename_too_long, false);
+    return true;
+  });
 }
 
 bool platform::is_terminal(int stream) {

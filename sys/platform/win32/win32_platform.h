@@ -1,4 +1,16 @@
-// The Win32 backend of the platform seam: each call is the Win32 call it names.
+// The Win32 backend of the platform seam: each call is the Win32 call it names,
+// made through the wide ("W") function. Paths and names cross the seam as
+// Windows-1252 and are converted to and from UTF-16 here (win32_text.h), never
+// through the machine's ANSI code page, so a name such as KÖK is the same
+// file on a Russian, Greek or UTF-8 system as on a Western one. Listed names
+// that Windows-1252 cannot hold come back with '?' for each such character.
+//
+// The one text that comes from the system rather than from Windows-1252 is the
+// program's own path: module_file_name hands out the bytes GetModuleFileNameA
+// gives (ANSI, which may hold '?' for letters the code page lacks, or be the
+// code page's own bytes), and keeps the wide path beside them. A path handed
+// back that is byte-equal to those bytes, or to them as file_open folds them,
+// opens the wide path, so the installer finds itself in any directory.
 //
 //===----------------------------------------------------------------------===//
 //=== Generic Win32 only: nothing here may need more than Windows 7, nor one
@@ -16,6 +28,7 @@
 #include <map>
 #include <new>
 #include <string>
+#include <string_view>
 
 namespace sys::win32 {
 
@@ -27,12 +40,18 @@ inline native_handle to_native(HANDLE h) noexcept {
   return reinterpret_cast<native_handle>(h);
 }
 
-// base\relative in path, checked as create_file_below and
+// The longest path the calls take, as the "A" calls took it: MAX_PATH
+// characters (without \\?\, the wide calls would refuse longer ones too, only
+// with another error).
+inline constexpr std::size_t max_native_path_chars = MAX_PATH;
+
+// base\relative in path (UTF-16), checked as create_file_below and
 // create_directory_below take them: invalid_parameter, invalid_name (relative
-// is no plain relative path), stopped_on_symlink (an existing component below
-// base is a reparse point: each one before a backslash, and the last one too
-// when with_last), or NO_ERROR, a missing component included.
-DWORD path_below(const char* base, const char* relative, bool with_last, std::string& path);
+// is no plain relative path), filename_too_long (beyond max_native_path_chars),
+// stopped_on_symlink (an existing component below base is a reparse point:
+// each one before a backslash, and the last one too when with_last), or
+// NO_ERROR, a missing component included.
+DWORD path_below(const char* base, const char* relative, bool with_last, std::wstring& path);
 
 class platform final : public sys::platform {
 public:
@@ -111,6 +130,18 @@ private:
     return failure;
   }
 
+  // The UTF-16 path of a drive-form path: the program's own wide path when
+  // path is the module path module_file_name handed out (as it was, or folded
+  // as file_open folds it), else path converted from Windows-1252. False, with
+  // last_error set, for no path or one longer than max_native_path_chars.
+  bool wide_path(const char* path, std::wstring& out);
+
+  // GetDiskFreeSpaceW of root (nullptr: the working directory's drive), as
+  // get_disk_free_space.
+  bool disk_free_space(const wchar_t* root, std::uint32_t* sectors_per_cluster,
+                       std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
+                       std::uint32_t* total_clusters);
+
   // The open file of handle, or nullptr (last_error: invalid_handle).
   HANDLE lookup_file(native_handle handle);
 
@@ -123,6 +154,11 @@ private:
   std::map<native_handle, unique_file> files_;
   std::map<native_handle, unique_find> finds_;
   std::uint32_t last_error_ = error::success;
+  // The program's own path, kept by module_file_name: as Windows has it, the
+  // ANSI bytes handed out, and those bytes folded as file_open folds paths.
+  std::wstring module_wide_;
+  std::string module_ansi_;
+  std::string module_folded_;
 };
 
 } // namespace sys::win32

@@ -3,6 +3,8 @@
 #include "ui/window_system/win32/win32_window_system.h"
 
 #include <new>
+#include <string>
+#include <string_view>
 
 namespace ui::win32 {
 
@@ -67,10 +69,16 @@ int win32_window_system::fill_rect(dc_handle dc, const rect& r, brush_handle bru
 }
 
 extent win32_window_system::text_extent(dc_handle dc, const char* text, int n) {
-  SIZE size;
-  if (!GetTextExtentPoint32A(to_native<HDC>(dc), text, n, &size))
+  try {
+    // One UTF-16 unit per Windows-1252 byte: the count stays n.
+    const std::wstring wide = sys::win32::to_wide(std::string_view(text, n > 0 ? n : 0));
+    SIZE size;
+    if (!GetTextExtentPoint32W(to_native<HDC>(dc), wide.c_str(), n, &size))
+      return extent{};
+    return extent{static_cast<int>(size.cx), static_cast<int>(size.cy)};
+  } catch (const std::bad_alloc&) {
     return extent{};
-  return extent{static_cast<int>(size.cx), static_cast<int>(size.cy)};
+  }
 }
 
 int win32_window_system::set_bk_mode(dc_handle dc, int mode) {
@@ -78,7 +86,12 @@ int win32_window_system::set_bk_mode(dc_handle dc, int mode) {
 }
 
 bool win32_window_system::text_out(dc_handle dc, int x, int y, const char* text, int n) {
-  return TextOutA(to_native<HDC>(dc), x, y, text, n) != FALSE;
+  try {
+    const std::wstring wide = sys::win32::to_wide(std::string_view(text, n > 0 ? n : 0));
+    return TextOutW(to_native<HDC>(dc), x, y, wide.c_str(), n) != FALSE;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 brush_handle win32_window_system::create_solid_brush(colour c) {

@@ -8,18 +8,18 @@ void win32_window_system::remember(const MSG& native, message* out) {
   last_ = native;
   out->window = from_native(native.hwnd);
   out->id = native.message;
-  out->first = native.wParam;
+  out->first = seam_first(native.message, native.wParam);
   out->second = native.lParam;
 }
 
 MSG win32_window_system::native_message(const message& m) const {
-  if (from_native(last_.hwnd) == m.window && last_.message == m.id && last_.wParam == m.first &&
-      last_.lParam == m.second)
+  if (from_native(last_.hwnd) == m.window && last_.message == m.id &&
+      seam_first(last_.message, last_.wParam) == m.first && last_.lParam == m.second)
     return last_;
   MSG native{};
   native.hwnd = to_native<HWND>(m.window);
   native.message = m.id;
-  native.wParam = m.first;
+  native.wParam = native_first(m.id, m.first);
   native.lParam = m.second;
   native.time = static_cast<DWORD>(GetMessageTime());
   const DWORD position = GetMessagePos();
@@ -30,7 +30,7 @@ MSG win32_window_system::native_message(const message& m) const {
 
 bool win32_window_system::post_message(window_handle w, std::uint32_t id, wparam first,
                                        lparam second) {
-  return PostMessageA(to_native<HWND>(w), id, first, second) != FALSE;
+  return PostMessageW(to_native<HWND>(w), id, native_first(id, first), second) != FALSE;
 }
 
 void win32_window_system::post_quit_message(int code) {
@@ -44,7 +44,7 @@ bool win32_window_system::peek_message(message* out, bool remove) {
 bool win32_window_system::peek_message_in(message* out, std::uint32_t first, std::uint32_t last,
                                           bool remove) {
   MSG native;
-  if (!PeekMessageA(&native, nullptr, first, last, remove ? PM_REMOVE : PM_NOREMOVE))
+  if (!PeekMessageW(&native, nullptr, first, last, remove ? PM_REMOVE : PM_NOREMOVE))
     return false;
   remember(native, out);
   return true;
@@ -56,7 +56,7 @@ void win32_window_system::wait_message() {
 
 int win32_window_system::get_message(message* out) {
   MSG native;
-  const BOOL got = GetMessageA(&native, nullptr, 0, 0);
+  const BOOL got = GetMessageW(&native, nullptr, 0, 0);
   if (got == -1) {
     native = MSG{};
     native.message = WM_QUIT;
@@ -68,7 +68,7 @@ int win32_window_system::get_message(message* out) {
 int win32_window_system::translate_accelerator(window_handle w, accel_handle table,
                                                const message& m) {
   MSG native = native_message(m);
-  return TranslateAcceleratorA(to_native<HWND>(w), to_native<HACCEL>(table), &native);
+  return TranslateAcceleratorW(to_native<HWND>(w), to_native<HACCEL>(table), &native);
 }
 
 bool win32_window_system::translate_message(const message& m) {
@@ -78,12 +78,12 @@ bool win32_window_system::translate_message(const message& m) {
 
 lresult win32_window_system::dispatch_message(const message& m) {
   const MSG native = native_message(m);
-  return DispatchMessageA(&native);
+  return DispatchMessageW(&native);
 }
 
 lresult win32_window_system::def_window_proc(window_handle w, std::uint32_t id, wparam first,
                                              lparam second) {
-  return DefWindowProcA(to_native<HWND>(w), id, first, second);
+  return DefWindowProcW(to_native<HWND>(w), id, native_first(id, first), second);
 }
 
 } // namespace ui::win32

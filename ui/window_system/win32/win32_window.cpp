@@ -1,6 +1,9 @@
 // The win32 window system: making, showing, focusing and destroying windows.
 #include "ui/window_system/win32/win32_window_system.h"
 
+#include <new>
+#include <string>
+
 namespace ui::win32 {
 
 window_handle win32_window_system::create_window(std::uint32_t ex_style, const char* class_name,
@@ -10,9 +13,19 @@ window_handle win32_window_system::create_window(std::uint32_t ex_style, const c
   // A child window's HMENU argument is its id, which its WM_COMMAND carries.
   const HMENU menu =
       (style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
-  return from_native(CreateWindowExA(ex_style, class_name, text, style, x, y, width, height,
-                                     to_native<HWND>(parent), menu, to_native<HINSTANCE>(instance),
-                                     nullptr));
+  try {
+    // A class may be named by its atom, a number in place of the text.
+    const std::wstring wide_class =
+        IS_INTRESOURCE(class_name) ? std::wstring() : sys::win32::to_wide(class_name);
+    const LPCWSTR class_text =
+        IS_INTRESOURCE(class_name) ? reinterpret_cast<LPCWSTR>(class_name) : wide_class.c_str();
+    const std::wstring wide_text = text ? sys::win32::to_wide(text) : std::wstring();
+    return from_native(CreateWindowExW(ex_style, class_text, text ? wide_text.c_str() : nullptr,
+                                       style, x, y, width, height, to_native<HWND>(parent), menu,
+                                       to_native<HINSTANCE>(instance), nullptr));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 bool win32_window_system::show_window(window_handle w, int show) {

@@ -35,29 +35,62 @@ LRESULT CALLBACK win32_window_system::route_message(HWND window, UINT id, WPARAM
       const auto atom = static_cast<ATOM>(GetClassWord(window, GCW_ATOM));
       const auto found = routing_to->procedures_.find(atom);
       if (found != routing_to->procedures_.end() && found->second != nullptr)
-        return found->second(from_native(window), id, first, second);
+        return found->second(from_native(window), id, seam_first(id, first), second);
     }
   } catch (...) {
   }
-  return DefWindowProcA(window, id, first, second);
+  return DefWindowProcW(window, id, first, second);
 }
 
 // --- resources and classes ---------------------------------------------------
 
+namespace {
+
+// A resource or class name for the W calls: a number (MAKEINTRESOURCE) as it
+// is, a text converted into *room.
+LPCWSTR wide_name(const char* name, std::wstring* room) {
+  if (IS_INTRESOURCE(name))
+    return reinterpret_cast<LPCWSTR>(name);
+  *room = sys::win32::to_wide(name);
+  return room->c_str();
+}
+
+} // namespace
+
 icon_handle win32_window_system::load_icon(instance_handle instance, const char* name) {
-  return from_native(LoadIconA(to_native<HINSTANCE>(instance), name));
+  try {
+    std::wstring room;
+    return from_native(LoadIconW(to_native<HINSTANCE>(instance), wide_name(name, &room)));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 cursor_handle win32_window_system::load_standard_cursor(standard_cursor which) {
-  return from_native(LoadCursorA(nullptr, which == standard_cursor::wait ? IDC_WAIT : IDC_ARROW));
+  // IDC_WAIT and IDC_ARROW are numbers, the same for both forms of the call.
+  const LPCWSTR cursor =
+      reinterpret_cast<LPCWSTR>(which == standard_cursor::wait ? IDC_WAIT : IDC_ARROW);
+  return from_native(LoadCursorW(nullptr, cursor));
 }
 
 accel_handle win32_window_system::load_accelerators(instance_handle instance, const char* name) {
-  return from_native(LoadAcceleratorsA(to_native<HINSTANCE>(instance), name));
+  try {
+    std::wstring room;
+    return from_native(LoadAcceleratorsW(to_native<HINSTANCE>(instance), wide_name(name, &room)));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 bool win32_window_system::register_class(const window_class& c) {
-  WNDCLASSA native{};
+  std::wstring room;
+  try {
+    (void)wide_name(c.name, &room);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const LPCWSTR name = IS_INTRESOURCE(c.name) ? reinterpret_cast<LPCWSTR>(c.name) : room.c_str();
+  WNDCLASSW native{};
   native.style = c.style;
   native.lpfnWndProc = route_message;
   native.cbClsExtra = 0;
@@ -67,14 +100,14 @@ bool win32_window_system::register_class(const window_class& c) {
   native.hCursor = nullptr;
   native.hbrBackground = nullptr;
   native.lpszMenuName = nullptr;
-  native.lpszClassName = c.name;
-  const ATOM atom = RegisterClassA(&native);
+  native.lpszClassName = name;
+  const ATOM atom = RegisterClassW(&native);
   if (atom == 0)
     return false;
   try {
     procedures_[atom] = c.procedure;
   } catch (const std::bad_alloc&) {
-    UnregisterClassA(c.name, native.hInstance);
+    UnregisterClassW(name, native.hInstance);
     return false;
   }
   return true;

@@ -1,5 +1,5 @@
 // The win32 window system: every operation of the seam is the Win32 call it
-// names, made on the real desktop.
+// names, made on the real desktop through the wide ("W") functions.
 //
 //===----------------------------------------------------------------------===//
 //=== Generic Win32 only: nothing here may need more than Windows 7, nor one
@@ -20,6 +20,17 @@
 // and no menu: the installer sets the cursor and paints every pixel itself.
 // Push buttons are Windows' own "BUTTON" class and never reach the router.
 //
+// Texts: the seam's texts (window and button captions, drawn lines) are
+// Windows-1252 and are converted to UTF-16 here (sys/platform/win32/
+// win32_text.h), never through the ANSI code page, so "Välj skiva" reads the
+// same on a Russian, Greek or UTF-8 system. Windows are Unicode windows
+// (RegisterClassW, CreateWindowExW, the W pumps), so WM_CHAR carries a UTF-16
+// unit: the router and the pumps hand it to the seam as its Windows-1252 code,
+// '?' for a character Windows-1252 lacks (each half of a surrogate pair too),
+// and a WM_CHAR from the seam (posted, rebuilt for dispatch, or given to the
+// default procedure) goes back to UTF-16. Virtual keys and accelerators are
+// the same in both forms.
+//
 // Threading: the program's one thread, the one that made the windows; only
 // that thread's message queue is pumped. One win32 window system may be open
 // at a time (the router finds it through a process-wide pointer).
@@ -28,6 +39,8 @@
 // First: it fixes the Windows API level before any other header looks at it.
 #include "sys/platform/win32/win32_api.h"
 
+#include "sys/cp1252.h"
+#include "sys/platform/win32/win32_text.h"
 #include "ui/window_system.h"
 
 #include <map>
@@ -42,7 +55,7 @@ public:
   // create_win32_window_system, which refuses a second one.
   win32_window_system();
   // Stops routing: messages to windows of the classes it registered then get
-  // DefWindowProcA. Windows and classes stay until they are destroyed or the
+  // DefWindowProcW. Windows and classes stay until they are destroyed or the
   // process ends, as drawing objects do until delete_object.
   ~win32_window_system() override;
 
@@ -51,21 +64,21 @@ public:
 
   // --- resources and classes ------------------------------------------------
 
-  // LoadIconA: a resource of the instance's module (ZORVEK in velmora-setup.rc).
+  // LoadIconW: a resource of the instance's module (ZORVEK in velmora-setup.rc).
   icon_handle load_icon(instance_handle instance, const char* name) override;
-  // LoadCursorA(NULL, IDC_ARROW / IDC_WAIT): shared cursors, never destroyed.
+  // LoadCursorW(NULL, IDC_ARROW / IDC_WAIT): shared cursors, never destroyed.
   cursor_handle load_standard_cursor(standard_cursor which) override;
-  // LoadAcceleratorsA: the table comes from the module's resources, so ZORACC
+  // LoadAcceleratorsW: the table comes from the module's resources, so ZORACC
   // is there only when velmora-setup.rc is linked in (0 otherwise).
   accel_handle load_accelerators(instance_handle instance, const char* name) override;
-  // RegisterClassA with the routing procedure; the class's procedure is kept
-  // under the class atom (a class without one gets DefWindowProcA). False when
-  // RegisterClassA fails (the name is taken), and then nothing is kept.
+  // RegisterClassW with the routing procedure; the class's procedure is kept
+  // under the class atom (a class without one gets DefWindowProcW). False when
+  // RegisterClassW fails (the name is taken), and then nothing is kept.
   bool register_class(const window_class& c) override;
 
   // --- windows ---------------------------------------------------------------
 
-  // CreateWindowExA. For a child window (window_style::child, as every push
+  // CreateWindowExW. For a child window (window_style::child, as every push
   // button is) id goes in as the child id (the HMENU argument); a top-level
   // window gets no menu and id is not used. Returns 0 on failure.
   window_handle create_window(std::uint32_t ex_style, const char* class_name, const char* text,
@@ -80,13 +93,13 @@ public:
 
   bool post_message(window_handle w, std::uint32_t id, wparam first, lparam second) override;
   void post_quit_message(int code) override;
-  // PeekMessageA(NULL, 0, 0, PM_REMOVE or PM_NOREMOVE). Like every Win32 pump
+  // PeekMessageW(NULL, 0, 0, PM_REMOVE or PM_NOREMOVE). Like every Win32 pump
   // call it first delivers messages sent from other threads, and it may hand
   // out WM_PAINT for an invalid window.
   bool peek_message(message* out, bool remove) override;
   bool peek_message_in(message* out, std::uint32_t first, std::uint32_t last, bool remove) override;
   void wait_message() override;
-  // GetMessageA(NULL, 0, 0). Its error result (-1, which needs an invalid
+  // GetMessageW(NULL, 0, 0). Its error result (-1, which needs an invalid
   // window filter and so cannot occur here) is answered like WM_QUIT: 0, with
   // *out holding a WM_QUIT of code 0, so a pump ends instead of spinning.
   int get_message(message* out) override;
@@ -114,11 +127,11 @@ public:
   // EndPaint with the PAINTSTRUCT of w's begin_paint; nothing without one.
   void end_paint(window_handle w, dc_handle dc) override;
   int fill_rect(dc_handle dc, const rect& r, brush_handle brush) override; // FillRect
-  // GetTextExtentPoint32A in the DC's font (for a fresh DC: the system font).
+  // GetTextExtentPoint32W in the DC's font (for a fresh DC: the system font).
   // 0 by 0 when it fails.
   extent text_extent(dc_handle dc, const char* text, int n) override;
   int set_bk_mode(dc_handle dc, int mode) override;                            // SetBkMode
-  bool text_out(dc_handle dc, int x, int y, const char* text, int n) override; // TextOutA
+  bool text_out(dc_handle dc, int x, int y, const char* text, int n) override; // TextOutW
 
   // --- drawing objects -------------------------------------------------------
 
@@ -146,6 +159,23 @@ template <class Native> Native to_native(std::uintptr_t handle) noexcept {
 }
 template <class Native> std::uintptr_t from_native(Native handle) noexcept {
   return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+// A message's first parameter as the seam has it: for WM_CHAR the
+// Windows-1252 code of the UTF-16 unit ('?' when there is none).
+inline wparam seam_first(UINT id, WPARAM first) noexcept {
+  if (id != WM_CHAR)
+    return first;
+  const int code = sys::win32::cp1252_byte_of(static_cast<wchar_t>(first & 0xFFFF));
+  return code >= 0 ? static_cast<wparam>(code) : wparam{'?'};
+}
+
+// A message's first parameter as the W calls take it: for WM_CHAR the UTF-16
+// unit of the Windows-1252 code.
+inline WPARAM native_first(std::uint32_t id, wparam first) noexcept {
+  if (id != WM_CHAR)
+    return first;
+  return sys::cp1252_code_point(static_cast<unsigned char>(first & 0xFF));
 }
 
 } // namespace ui::win32
