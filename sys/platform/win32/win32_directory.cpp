@@ -75,35 +75,36 @@ namespace {
 // Removes the entry at path, whose attributes are given, and first, for a
 // directory that is no reparse point, everything below it. Keeps the first
 // failure's error in first_error and carries on.
-void remove_entry(const std::string& path, DWORD attributes, DWORD& first_error) {
+void remove_entry(const std::wstring& path, DWORD attributes, DWORD& first_error) {
   const auto note = [&](BOOL done) {
     if (!done && first_error == NO_ERROR)
       first_error = ::GetLastError();
   };
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (directory && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    WIN32_FIND_DATAA entry{};
-    unique_find find(::FindFirstFileA((path + "\\*").c_str(), &entry));
+    // Wide names throughout: an entry Windows-1252 cannot name is removed too.
+    WIN32_FIND_DATAW entry{};
+    unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
     note(static_cast<bool>(find) || ::GetLastError() == ERROR_FILE_NOT_FOUND);
-    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileA(find.get(), &entry)) {
-      const std::string name = entry.cFileName;
-      if (name != "." && name != "..")
-        remove_entry(path + "\\" + name, entry.dwFileAttributes, first_error);
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &entry)) {
+      const std::wstring name = entry.cFileName;
+      if (name != L"." && name != L"..")
+        remove_entry(path + L"\\" + name, entry.dwFileAttributes, first_error);
     }
   }
   if (attributes & FILE_ATTRIBUTE_READONLY)
-    ::SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-  note(directory ? ::RemoveDirectoryA(path.c_str()) : ::DeleteFileA(path.c_str()));
+    ::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+  note(directory ? ::RemoveDirectoryW(path.c_str()) : ::DeleteFileW(path.c_str()));
 }
 
 } // namespace
 
 bool platform::remove_tree_below(const char* base, const char* relative) {
   return guarded(false, [&] {
-    std::string path;
+    std::wstring path;
     if (const DWORD code = path_below(base, relative, false, path); code != NO_ERROR)
       return fail(code, false);
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
       return fail_native(false);
     DWORD first_error = NO_ERROR;
