@@ -292,7 +292,8 @@ bool read_archive_trailer(const char* own_path,
     out.fill(0);
     return false;
   }
-  return out[0] == archive::record::end_of_archive;
+  return out[0] == archive::record::end_of_archive &&
+         archive::is_usable_stem(reinterpret_cast<const char*>(out.data() + 5));
 }
 
 int run_installer(ui::instance_handle instance, ui::instance_handle previous, const char*,

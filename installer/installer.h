@@ -34,8 +34,10 @@ int run_installer(ui::instance_handle instance, ui::instance_handle previous,
 
 // Reads the last 15 bytes of the file at own_path: the end-of-archive record
 // (type byte and archive total) and the ten trailer bytes. Returns true when
-// they could be read and begin with an end-of-archive record (type 4); false
-// for a file that carries no payload (trailer then all zero).
+// they could be read, begin with an end-of-archive record (type 4) and carry
+// a stem that the builder accepts (seven characters usable in a directory
+// name); false for a file that carries no payload (trailer then all zero) and
+// for a damaged one, whose stem could name the drive root, a path or nothing.
 bool read_archive_trailer(const char* own_path,
                           std::array<std::uint8_t, archive_trailer_bytes>& out);
 

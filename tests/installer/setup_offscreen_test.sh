@@ -104,6 +104,12 @@ VELMORA_UI=offscreen VELMORA_UI_SCRIPT="$work/script" VELMORA_UI_TRACE="$work/tr
 code=$?
 expect "bare stub exits 0" '[ $code -eq 0 ]'
 expect "bare stub shows no room" 'grep -qF "Diskutrymme saknas." "$work/trace" && grep -qF "Installationen kan ej utföras." "$work/trace"'
+# A damaged trailer whose stem is no directory name ("AB" and zeros) offers
+# no directory and makes nothing (no file C:\AB).
+cp "$work/c/SETUP.EXE" "$work/c/STEM.EXE" && rm -f "$work/trace"
+printf 'AB\0\0\0\0\0' | dd of="$work/c/STEM.EXE" bs=1 seek=$(($(stat -c %s "$work/c/STEM.EXE") - 10)) conv=notrunc status=none
+VELMORA_UI=offscreen VELMORA_UI_SCRIPT="$work/script" VELMORA_UI_TRACE="$work/trace" "$work/c/STEM.EXE" 2>"$work/stderr"
+expect "unusable stem offers no room" 'grep -qF "Diskutrymme saknas." "$work/trace" && [ ! -e "$work/c/AB" ]'
 
 # An installer outside the drive map says so.
 mkdir "$work/outside" && cp "$work/c/SETUP.EXE" "$work/outside/"
