@@ -61,9 +61,10 @@ struct engine_call {
   bool recursive = false;
   bool spec_too_long = false; // the source spec has more than max_spec_chars
   progress_hook hook;
-  failure_report* report = nullptr; // the caller's, or nullptr
-  bool exact = false;               // the caller's paths are not folded
-  unsigned jobs = 1;                // threads a build compresses on, 1..max_build_jobs
+  failure_report* report = nullptr;    // the caller's, or nullptr
+  bool exact = false;                  // the caller's paths are not folded
+  unsigned jobs = 1;                   // threads a build compresses on, 1..max_build_jobs
+  const char* stored_prefix = nullptr; // a build's directory of stored names, or nullptr
 
   // Opens one of the caller's paths: folded, unless the call is exact.
   sys::file_handle open_caller_path(const char* path, int mode) const {

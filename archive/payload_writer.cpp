@@ -12,6 +12,7 @@
 #include "sys/platform.h"
 #include "sys/text_fields.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -123,6 +124,11 @@ struct build {
   std::uint32_t compressed_total = 0;
   std::uint32_t file_start = 0; // where the records of the last file begun lie
   bool report_progress = false;
+  // A file's stored name is name_prefix followed by its path from
+  // path_prefix_length on (its path below the source spec's directory).
+  const char* name_prefix = nullptr;
+  int name_prefix_length = 0;
+  int path_prefix_length = 0;
 
   void put(const void* data, int n) { output.put(data, n); }
 
@@ -188,21 +194,25 @@ struct build {
   // build's failure instead, as it would have been had each piece been
   // written at once. With pieces of the file taken, its records are taken out
   // again, so the archive holds complete files only. Returns the status.
-  int stop(int code, failure_reason why, const char* path, std::uint32_t error, bool pieces_taken) {
+  int stop(int code, failure_reason why, const char* path, std::uint32_t error, bool pieces_taken,
+           std::uint32_t detail = 0) {
     if (const int earlier = flush(); earlier != status::success)
       return earlier;
     if (pieces_taken)
       output.cut(file_start);
     if (!output.drain())
       return write_failure();
-    return call.fail(code, why, path, error);
+    return call.fail(code, why, path, error, nullptr, detail);
   }
 
   // One file: its name record, its chunks, its end-of-file record.
   int add_file(const char* path) {
-    const int path_length = static_cast<int>(std::strlen(path));
-    if (path_length > max_stored_name)
-      return stop(status::build_source_failed, failure_reason::name_too_long, path, 0, false);
+    const char* below = path + path_prefix_length;
+    const int below_length = static_cast<int>(std::strlen(below));
+    const int name_length = name_prefix_length + below_length;
+    if (name_length > max_stored_name)
+      return stop(status::build_source_failed, failure_reason::name_too_long, path, 0, false,
+                  static_cast<std::uint32_t>(name_length));
     sys::scoped_file source(sys::file_open_unfolded(path, sys::open_mode::read_shared));
     if (!source.ok())
       return stop(status::build_source_failed, failure_reason::platform, path,
@@ -236,8 +246,10 @@ struct build {
       p.first = !taken;
       p.last = n != chunk_bytes;
       if (p.first) {
-        p.name_length = path_length;
-        std::memcpy(p.name.data(), path, static_cast<std::size_t>(path_length));
+        p.name_length = name_length;
+        std::memcpy(p.name.data(), name_prefix, static_cast<std::size_t>(name_prefix_length));
+        std::memcpy(p.name.data() + name_prefix_length, below,
+                    static_cast<std::size_t>(below_length));
       }
       batch.take();
       taken = true;
@@ -337,11 +349,28 @@ int build_payload(engine_call& call) {
   if (strnlen(call.source, sys::max_path_chars + 1) > sys::max_path_chars)
     return call.fail(status::archive_create_failed, failure_reason::path_too_long, call.source);
   // A spec without a directory part would store names the extractor cannot
-  // place: refused before anything is written.
+  // place, and so would a stored prefix that is no directory ending in a
+  // backslash: refused before anything is written.
   const int strip = strip_length(call.spec);
   if (strip == 0)
     return call.fail(status::build_source_failed, failure_reason::platform, call.spec,
                      sys::error::invalid_name);
+  // The walk's paths all begin with slot 0's directory part (the spec's, folded
+  // unless the call is exact); the stored names begin with the stored prefix,
+  // or with that same directory part.
+  const int path_prefix = directory_prefix_length(
+      call.slots.spec(0), call.slots.length(0) - slot_table::listing_prefix_bytes);
+  // A copy: the slot table moves as the walk adds directories to it.
+  std::array<char, max_spec_chars + 1> name_prefix{};
+  const char* prefix_text = call.stored_prefix ? call.stored_prefix : call.slots.spec(0);
+  const int name_prefix_length =
+      call.stored_prefix ? static_cast<int>(strnlen(call.stored_prefix, max_spec_chars + 1))
+                         : path_prefix;
+  const int stored_strip = call.stored_prefix ? strip_length(call.stored_prefix) : strip;
+  if (stored_strip == 0 || stored_strip != name_prefix_length - 1)
+    return call.fail(status::build_source_failed, failure_reason::platform, call.stored_prefix,
+                     sys::error::invalid_name);
+  std::memcpy(name_prefix.data(), prefix_text, static_cast<std::size_t>(name_prefix_length));
 
   // The stub is opened before the archive is created, so a missing stub
   // leaves nothing behind (and a stub that is the archive itself is refused).
@@ -358,8 +387,13 @@ int build_payload(engine_call& call) {
 
   chunk_batch batch(call.jobs, call.read_area.get(), call.record_area.get());
   archive_output output(archive_file.get());
-  build b{
-      .call = call, .output = output, .batch = batch, .report_progress = call.command[1] == 'V'};
+  build b{.call = call,
+          .output = output,
+          .batch = batch,
+          .report_progress = call.command[1] == 'V',
+          .name_prefix = name_prefix.data(),
+          .name_prefix_length = name_prefix_length,
+          .path_prefix_length = path_prefix};
   // Without a deflate state of its own the calling thread could not
   // compress: refused, never an archive of empty chunks.
   if (!b.encoder.ready())
@@ -374,7 +408,7 @@ int build_payload(engine_call& call) {
   std::uint8_t marker[marker_record_bytes + record_header_bytes] = {record::file_name, 10, 0};
   std::memcpy(marker + 3, marker_template.data(), marker_template.size());
   marker[3] = static_cast<std::uint8_t>(marker_first);
-  marker[12] = static_cast<std::uint8_t>(strip);
+  marker[12] = static_cast<std::uint8_t>(stored_strip);
   marker[13] = record::end_of_file; // the empty end-of-file record
   b.put(marker, sizeof marker);
 

@@ -122,6 +122,7 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
   call.report = report;
   call.exact = options.exact;
   call.jobs = std::clamp(options.jobs, 1u, max_build_jobs);
+  call.stored_prefix = options.stored_prefix;
   copy_command(command, call);
   call.recursive = check_recursion(spec);
   call.spec_too_long = strnlen(spec, max_spec_chars + 1) > max_spec_chars;

@@ -69,7 +69,8 @@ struct failure_report {
   std::uint32_t error = 0;       // the platform error, for failure_reason::platform
   std::array<char, 260> path{};  // drive form, or a stored name; NUL-terminated
   std::array<char, 260> other{}; // duplicate_name: the path met first
-  std::uint32_t offset = 0;      // damaged: the archive offset of the record
+  std::uint32_t offset = 0;      // damaged: the archive offset of the record;
+                                 // name_too_long: the stored name's length
 };
 
 // How a call goes about its work, beyond what the command asks.
@@ -85,6 +86,14 @@ struct engine_options {
   // every count. Programs built without threads (the Windows ones) and every
   // other command work on the calling thread alone.
   unsigned jobs = 1;
+  // The directory a build ("PU", "PV", "PUA", "PVA") stores names under, in
+  // drive form and ending in a backslash (such as S:\), used as given: each
+  // file is opened under the source spec's directory, and stored as this text
+  // followed by its path below that directory; the strip length is the index
+  // of the text's last backslash. The archive then does not depend on where
+  // the tree lies. Stored names stay within 250 characters, the paths opened
+  // within 255. nullptr stores names under the source spec's own directory.
+  const char* stored_prefix = nullptr;
 };
 
 // The most threads a build compresses on: each holds a deflate state of
@@ -110,8 +119,8 @@ unsigned default_build_jobs();
 //   result  receives the result block (result_block_bytes) on every return.
 //   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
 //   report  when given, reset and, on failure, filled with what failed and why.
-//   options exact paths and the build's job count; by default folded paths
-//           and one thread.
+//   options exact paths, the build's job count and stored prefix; by default
+//           folded paths, one thread and names under the spec's directory.
 // Returns the status code. Never throws; every file it opens is closed, and
 // every thread it starts has ended.
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,

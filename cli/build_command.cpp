@@ -8,6 +8,7 @@
 #include "cli/progress_bar.h"
 
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -37,7 +38,14 @@ constexpr const char* help =
     "               for every N (the Windows program compresses on one thread)\n"
     "  --quiet      no progress bar\n"
     "\n"
-    "Names are stored in capitals; a path may have at most 255 characters.\n";
+    "Names are stored in capitals, each as S:\\ followed by its path below DIR, so the\n"
+    "same tree gives the same bytes wherever it lies. A file's path may have at most\n"
+    "255 characters, its stored name (S:\\ included) at most 250.\n";
+
+// Every name is stored under this drive-form directory, whatever the path of
+// DIR: the same tree gives the same archive wherever it lies, and the archive
+// does not show where it was built. The installer strips it (strip length 2).
+constexpr const char* stored_prefix = "S:\\";
 
 // The largest --jobs taken: beyond every processor count in sight, so a
 // larger one is a slip. The engine uses at most max_build_jobs threads.
@@ -80,6 +88,7 @@ int run_build_command(const arguments& args) {
   tree_output job;
   if (const int failed = prepare_tree_output(dir, out, &job); failed >= 0)
     return failed;
+  job.name_room = archive::max_stored_name - static_cast<int>(std::strlen(stored_prefix));
   std::string stub_path, error;
   if (stub && !drive_path(*stub, &stub_path, &error))
     return work_error(error);
@@ -111,7 +120,8 @@ int run_build_command(const arguments& args) {
   engine_outcome outcome;
   {
     progress_bar bar("building", total, show);
-    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs);
+    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs,
+                           stored_prefix);
   }
   outcome.failure = tree_failure(outcome, job);
   return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"),

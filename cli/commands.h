@@ -72,10 +72,10 @@ struct engine_outcome {
 // or a name was too long.
 std::string tree_failure(const engine_outcome& outcome, const tree_output& job);
 // Runs the engine on paths of the host's own names (exact), a build on jobs
-// threads.
+// threads storing names under stored_prefix (engine_options::stored_prefix).
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
                             const std::string& command, archive::progress_hook hook = {},
-                            unsigned jobs = 1);
+                            unsigned jobs = 1, const char* stored_prefix = nullptr);
 
 // What failed, in words: the report's words, else the status's.
 std::string failure_text(const engine_outcome& outcome);

@@ -123,7 +123,7 @@ std::string describe_failure(const archive::failure_report& report) {
            "...: path too long (in drive form a path has at most 255 characters, a target "
            "directory 250, a source spec 200)";
   case failure_reason::name_too_long:
-    return path + ": would be stored under " + std::to_string(std::strlen(report.path.data())) +
+    return path + ": would be stored under " + std::to_string(report.offset) +
            " characters; stored names have at most 250";
   case failure_reason::duplicate_name:
     // Both entries resolve to the first of them: name the directory and

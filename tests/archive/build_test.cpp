@@ -532,11 +532,44 @@ TEST_F(Build, StoredNamesOver250CharactersAreRefusedNotCut) {
   EXPECT_EQ(r.code, 'k');
   EXPECT_EQ(r.report.reason, archive::failure_reason::name_too_long);
   EXPECT_STREQ(r.report.path.data(), ("C:\\KIT\\" + long_name).c_str());
+  EXPECT_EQ(r.report.offset, 251u);
   EXPECT_EQ(archive_file(), archive_bytes(6).file("C:\\KIT\\A.TXT", "a").str());
   // 250 characters are stored whole.
   fs::remove(drive.c() / "KIT" / long_name);
   drive.write("KIT/" + long_name.substr(1), "long");
   EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\KIT\\***", "PU").code, 0);
+}
+
+TEST_F(Build, AStoredPrefixStandsForTheSpecsDirectoryAndBothLimitsCount) {
+  const archive::engine_options s_drive{.stored_prefix = "S:\\"};
+  drive.write("DEEP/KIT/A.TXT", "a");
+  drive.write("DEEP/KIT/SUB/B.TXT", "b");
+  EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\DEEP\\KIT\\***", "PU", s_drive).code, 0);
+  EXPECT_EQ(
+      archive_file(),
+      archive_bytes(2).file("S:\\A.TXT", "a").file("S:\\SUB\\B.TXT", "b").end_of_archive(2).str());
+  // A prefix that is no directory ending in a backslash is refused.
+  for (const char* prefix : {"S:", "S:\\X", "\\", ""})
+    EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\DEEP\\KIT\\***", "PU", {.stored_prefix = prefix}).code,
+              'k')
+        << prefix;
+  fs::remove_all(drive.c() / "DEEP");
+
+  // "S:\SUB\" (7) + 244 = 251 stored, though "C:\K\SUB\" (9) + 244 = 253 opens.
+  const std::string name(244, 'N');
+  drive.write("K/SUB/" + name, "n");
+  VELMORA_SKIP_IF_SHORT_NAME("C:\\K\\SUB\\" + name);
+  auto r = engine("C:\\OUT.BIN", "C:\\K\\***", "PU", s_drive);
+  EXPECT_EQ(r.report.reason, archive::failure_reason::name_too_long);
+  EXPECT_STREQ(r.report.path.data(), ("C:\\K\\SUB\\" + name).c_str()); // the path opened
+  EXPECT_EQ(r.report.offset, 251u);                                    // the stored length
+  fs::rename(drive.c() / "K" / "SUB" / name, drive.c() / "K" / "SUB" / name.substr(1));
+  EXPECT_EQ(engine("C:\\OUT.BIN", "C:\\K\\***", "PU", s_drive).code, 0);
+  // "C:\LONGER\SUB\" (14) + 243 = 257 opened, though 250 would be stored.
+  fs::rename(drive.c() / "K", drive.c() / "LONGER");
+  r = engine("C:\\OUT.BIN", "C:\\LONGER\\***", "PU", s_drive);
+  EXPECT_EQ(r.code, 'k');
+  EXPECT_EQ(r.report.reason, archive::failure_reason::path_too_long);
 }
 
 TEST_F(Build, UnknownPCommandIsStatusHAndTouchesNothing) {

@@ -106,8 +106,20 @@ for n in 3 100; do
   check "build --jobs $n" 0 pack build --quiet --jobs $n -o "$(host "$work/jobs.bin")" "$(host "$work/kit")"
   expect "same archive on $n threads" 'cmp -s "$work/kit.bin" "$work/jobs.bin"'
 done
+# The same tree at another, longer path gives the same bytes: names are
+# stored under S:\, not under the path of the tree.
+mkdir -p "$work/elsewhere/much/deeper"
+cp -a "$work/kit" "$work/elsewhere/much/deeper/kit"
+check "build elsewhere" 0 pack build --quiet -o "$(host "$work/moved.bin")" "$(host "$work/elsewhere/much/deeper/kit")"
+expect "same payload wherever the tree lies" 'cmp -s "$work/kit.bin" "$work/moved.bin"'
+for where in kit elsewhere/much/deeper/kit; do
+  check "build installer of $where" 0 pack build --quiet --stub "$(host "$work/stub.exe")" -o "$(host "$work/${where//\//_}.exe")" "$(host "$work/$where")"
+done
+expect "same installer wherever the tree lies" 'cmp -s "$work/kit.exe" "$work/elsewhere_much_deeper_kit.exe"'
+check "extract the moved build" 0 pack extract --quiet "$(host "$work/elsewhere_much_deeper_kit.exe")" "$(host "$work/moved")"
+expect "moved build extracts the same tree" 'cmp -s "$work/kit/HELP/big.bin" "$work/moved/HELP/BIG.BIN" && [ "$(cd "$work/moved" && find . | sort | tr "\n" " ")" = ". ./HELP ./HELP/BIG.BIN ./README.TXT " ]'
 check "list payload" 0 pack list "$(host "$work/kit.bin")"
-expect "list names" '[[ $out == *"$drive:\\kit\\HELP\\BIG.BIN"* && $out == *"2 files, 70006 bytes"* ]]'
+expect "list names" '[[ $out == *"S:\\HELP\\BIG.BIN"* && $out == *"2 files, 70006 bytes"* && $out == *"strip length: 2"* ]]'
 expect "dot directories left out" '[[ $out != *CONFIG* ]]'
 check "test payload" 0 pack test "$(host "$work/kit.bin")"
 check "extract payload" 0 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/out")"
@@ -159,7 +171,7 @@ check "test damaged" 1 pack test "$(host "$work/stub.exe")"
 # archive tests' (tests/archive/inspect_test.cpp).
 head -c -20 "$work/kit.bin" >"$work/cut.bin"
 check "test cut archive" 1 pack test "$(host "$work/cut.bin")"
-expect "cut named with its offset" '[[ $out == "problem: $drive:\\kit\\"*" at offset "[0-9]*": damaged archive: it ends inside a file" ]]'
+expect "cut named with its offset" '[[ $out == "problem: S:\\"*" at offset "[0-9]*": damaged archive: it ends inside a file" ]]'
 { cat "$work/kit.bin"; printf 'X'; } >"$work/tail.bin"
 check "test bytes behind the end" 1 pack test "$(host "$work/tail.bin")"
 expect "bytes behind the end counted" '[[ $out == "problem: at offset $(($(wc -c <"$work/kit.bin"))): 1 bytes follow"* && $err == *"1 problem(s)"* ]]'
