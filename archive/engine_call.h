@@ -65,6 +65,7 @@ struct engine_call {
   bool exact = false;                  // the caller's paths are not folded
   unsigned jobs = 1;                   // threads a build compresses on, 1..max_build_jobs
   const char* stored_prefix = nullptr; // a build's directory of stored names, or nullptr
+  std::int64_t zip_date_limit = -1;    // ZIP dates in UTC up to this time, or local times
 
   // Opens one of the caller's paths: folded, unless the call is exact.
   sys::file_handle open_caller_path(const char* path, int mode) const {

@@ -123,6 +123,7 @@ int run(const char* source, char* spec, const char* command, progress_hook hook,
   call.exact = options.exact;
   call.jobs = std::clamp(options.jobs, 1u, max_build_jobs);
   call.stored_prefix = options.stored_prefix;
+  call.zip_date_limit = options.zip_date_limit;
   copy_command(command, call);
   call.recursive = check_recursion(spec);
   call.spec_too_long = strnlen(spec, max_spec_chars + 1) > max_spec_chars;

@@ -94,6 +94,11 @@ struct engine_options {
   // the tree lies. Stored names stay within 250 characters, the paths opened
   // within 255. nullptr stores names under the source spec's own directory.
   const char* stored_prefix = nullptr;
+  // ZIP packaging: from 0 on, a time in seconds since 1970-01-01 UTC (as
+  // SOURCE_DATE_EPOCH gives it); entry dates are then the files' times in
+  // UTC, a later one taken as this time, so the ZIP file does not depend on
+  // the time zone. Below 0, entry dates are the files' local times.
+  std::int64_t zip_date_limit = -1;
 };
 
 // The most threads a build compresses on: each holds a deflate state of

@@ -7,6 +7,8 @@
 #include "sys/platform.h"
 #include "sys/text_fields.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,6 +23,89 @@ constexpr std::size_t zip_piece_bytes = 31000;
 constexpr int deflate_level = 9;
 // General purpose flag bit 11: the entry name is UTF-8.
 constexpr uLong utf8_name_flag = 0x800;
+// "Version made by": host Unix (3) in the high byte, ZIP version 6.3 (the
+// one that brought the UTF-8 flag) in the low byte. Readers take an entry of
+// host MS-DOS (0) for a name in code page 437 whatever its UTF-8 flag says
+// (Info-ZIP unzip turns the UTF-8 bytes of "ÅSA" into "+\x8fSA"); of host
+// Unix they take the name as flagged, and the entry's mode from the high 16
+// bits of its external attributes.
+constexpr uLong made_by_unix = 3 << 8 | 63;
+// The external attributes of every entry: a regular file, mode 0644 (read and
+// write for its owner, read for everyone), the same whatever the source's
+// mode, so the ZIP file does not depend on the machine it was made on.
+constexpr uLong regular_file_attributes = 0100644u << 16;
+
+// Little-endian fields of ZIP records.
+void put_le(std::uint8_t* at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint64_t get_le(const std::uint8_t* at, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i)
+    value = value << 8 | at[i];
+  return value;
+}
+
+// minizip writes the central directory only in zipClose, and there gives the
+// central header of a Zip64 entry (one of 4 GiB or more, or beyond 4 GiB in
+// the file) "made by" 4.5 of MS-DOS, whatever it was asked. While
+// zipClose writes, the writer passes the bytes through this filter, which
+// sets "made by" of every central header to made_by_unix and passes the rest
+// (the end records) unchanged.
+class central_directory_filter {
+public:
+  // From now on the bytes written are the central directory and end records.
+  void start() { active_ = true; }
+
+  // Writes size bytes of minizip's to f, through the filter when it is
+  // active; size when every byte was written, else 0.
+  uLong write(std::FILE* f, const void* buf, uLong size) {
+    if (!active_)
+      return std::fwrite(buf, 1, size, f);
+    const auto* p = static_cast<const std::uint8_t*>(buf);
+    bool ok = true;
+    for (uLong at = 0; at < size;) {
+      if (passing_) {
+        ok = ok && std::fwrite(p + at, 1, size - at, f) == size - at;
+        break;
+      }
+      if (rest_ > 0) {
+        const auto n = static_cast<uLong>(std::min<std::uint64_t>(rest_, size - at));
+        ok = ok && std::fwrite(p + at, 1, n, f) == n;
+        at += n;
+        rest_ -= n;
+        continue;
+      }
+      // The fixed part of a header is held until it is whole.
+      const std::size_t n = std::min<std::size_t>(sizeof header_ - held_, size - at);
+      std::memcpy(header_ + held_, p + at, n);
+      held_ += n;
+      at += n;
+      if (held_ >= 4 && get_le(header_, 4) != central_header_signature) {
+        passing_ = true; // the end records: the central directory is done
+      } else if (held_ == sizeof header_) {
+        put_le(header_ + 4, made_by_unix, 2);
+        // Name, extra field and comment follow unchanged.
+        rest_ = get_le(header_ + 28, 2) + get_le(header_ + 30, 2) + get_le(header_ + 32, 2);
+      } else {
+        continue;
+      }
+      ok = ok && std::fwrite(header_, 1, held_, f) == held_;
+      held_ = 0;
+    }
+    return ok ? size : 0;
+  }
+
+private:
+  static constexpr std::uint32_t central_header_signature = 0x02014b50;
+  bool active_ = false;
+  bool passing_ = false;
+  std::uint8_t header_[46]; // the fixed part of a central header
+  std::size_t held_ = 0;    // bytes of it held
+  std::uint64_t rest_ = 0;  // bytes of the current header's variable part to pass
+};
 
 // minizip's file functions over the platform's buffered streams, so the ZIP
 // file's drive-form path is resolved like every other path of the system;
@@ -33,8 +118,9 @@ voidpf ZCALLBACK zip_open(voidpf, const void* filename, int mode) {
 uLong ZCALLBACK zip_read(voidpf, voidpf stream, void* buf, uLong size) {
   return std::fread(buf, 1, size, static_cast<std::FILE*>(stream));
 }
-uLong ZCALLBACK zip_write(voidpf, voidpf stream, const void* buf, uLong size) {
-  return std::fwrite(buf, 1, size, static_cast<std::FILE*>(stream));
+uLong ZCALLBACK zip_write(voidpf filter, voidpf stream, const void* buf, uLong size) {
+  return static_cast<central_directory_filter*>(filter)->write(static_cast<std::FILE*>(stream), buf,
+                                                               size);
 }
 ZPOS64_T ZCALLBACK zip_tell(voidpf, voidpf stream) {
   return static_cast<ZPOS64_T>(sys::tell_stream(static_cast<std::FILE*>(stream)));
@@ -62,6 +148,30 @@ uLong dos_date_of(std::uint64_t last_write_time) {
   return static_cast<uLong>(date) << 16 | time;
 }
 
+// The DOS date and time of a file's last-write time in UTC, or of limit
+// (seconds since 1970-01-01 UTC) when the file is newer; 0 when DOS cannot
+// hold it. Computed here, not by the platform: no time zone takes part.
+uLong utc_dos_date_of(std::uint64_t last_write_time, std::int64_t limit) {
+  using namespace std::chrono;
+  constexpr std::uint64_t units_per_second = 10'000'000; // FILETIME counts 100 ns
+  constexpr std::int64_t seconds_1601_to_1970 = 11'644'473'600;
+  const std::int64_t file_seconds =
+      static_cast<std::int64_t>(last_write_time / units_per_second) - seconds_1601_to_1970;
+  const sys_seconds t{seconds{std::min(file_seconds, limit)}};
+  const sys_days day = floor<days>(t);
+  const year_month_day date{day};
+  const int year = static_cast<int>(date.year());
+  if (year < 1980 || year > 2107)
+    return 0;
+  const auto second_of_day = static_cast<unsigned>((t - day).count());
+  const unsigned dos_date = static_cast<unsigned>(year - 1980) << 9 |
+                            static_cast<unsigned>(date.month()) << 5 |
+                            static_cast<unsigned>(date.day());
+  const unsigned dos_time =
+      second_of_day / 3600 << 11 | second_of_day / 60 % 60 << 5 | second_of_day % 60 / 2;
+  return static_cast<uLong>(dos_date) << 16 | dos_time;
+}
+
 // Entries whose sizes may not fit the 32-bit fields get Zip64 extra fields.
 constexpr std::uint64_t zip64_threshold = 0xFFFFFFFFu;
 
@@ -77,18 +187,6 @@ constexpr std::uint32_t end_record_bytes = 22;
 constexpr std::uint32_t zip64_end_record_bytes = 56;
 constexpr std::uint32_t zip64_locator_bytes = 20;
 constexpr std::uint64_t max_plain_entries = 0xFFFF;
-
-void put_le(std::uint8_t* at, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i)
-    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint64_t get_le(const std::uint8_t* at, int bytes) {
-  std::uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i)
-    value = value << 8 | at[i];
-  return value;
-}
 
 // Puts the Zip64 end record and its locator in front of the end record of
 // the finished ZIP file at path, when it holds max_plain_entries or more
@@ -184,12 +282,15 @@ struct zip_packing {
       return call.fail(status::zip_source_failed, failure_reason::platform, path,
                        sys::error::read_fault);
     zip_fileinfo info{};
-    info.dosDate = dos_date_of(before.last_write_time);
+    info.external_fa = regular_file_attributes;
+    info.dosDate = call.zip_date_limit >= 0
+                       ? utc_dos_date_of(before.last_write_time, call.zip_date_limit)
+                       : dos_date_of(before.last_write_time);
     const int zip64 = before.size >= zip64_threshold ? 1 : 0;
     if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
                                 Z_DEFLATED, deflate_level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, 0, ascii ? 0 : utf8_name_flag,
-                                zip64) != ZIP_OK)
+                                Z_DEFAULT_STRATEGY, nullptr, 0, made_by_unix,
+                                ascii ? 0 : utf8_name_flag, zip64) != ZIP_OK)
       return call.fail(status::zip_entry_failed, failure_reason::platform, path,
                        sys::error::gen_failure);
     ++entries;
@@ -244,8 +345,9 @@ int write_zip(engine_call& call) {
     return call.fail(status::zip_source_failed, failure_reason::path_too_long, call.spec);
   if (strnlen(call.source, sys::max_path_chars + 1) > sys::max_path_chars)
     return call.fail(status::zip_create_failed, failure_reason::path_too_long, call.source);
+  central_directory_filter filter;
   zlib_filefunc64_def io{zip_open, zip_read,  zip_write, zip_tell,
-                         zip_seek, zip_close, zip_error, nullptr};
+                         zip_seek, zip_close, zip_error, &filter};
   zipFile zip = zipOpen2_64(call.source, APPEND_STATUS_CREATE, nullptr, &io);
   if (zip == nullptr)
     return call.fail(status::zip_create_failed, failure_reason::platform, call.source,
@@ -255,6 +357,7 @@ int write_zip(engine_call& call) {
       directory_prefix_length(call.spec, static_cast<int>(strnlen(call.spec, max_spec_chars)))};
   int code = walk_tree(call, &zip_packing::visit, &packing, status::zip_source_failed);
   // Always completed: the entries written so far make a valid ZIP file.
+  filter.start();
   if (zipClose(zip, nullptr) != ZIP_OK && code == status::success)
     code = call.fail(status::zip_create_failed, failure_reason::platform, call.source,
                      sys::error::write_fault);

@@ -120,8 +120,8 @@ int run_build_command(const arguments& args) {
   engine_outcome outcome;
   {
     progress_bar bar("building", total, show);
-    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar}, jobs,
-                           stored_prefix);
+    outcome = run_recorded(job.target, job.spec, command, {progress_bar::on_consumed, &bar},
+                           {.jobs = jobs, .stored_prefix = stored_prefix});
   }
   outcome.failure = tree_failure(outcome, job);
   return publish_output(outcome, job.partial, out, "build of " + dir.string(), opts.has("--quiet"),

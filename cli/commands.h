@@ -71,11 +71,11 @@ struct engine_outcome {
 // The failure of packing a tree, with the room left below DIR where a path
 // or a name was too long.
 std::string tree_failure(const engine_outcome& outcome, const tree_output& job);
-// Runs the engine on paths of the host's own names (exact), a build on jobs
-// threads storing names under stored_prefix (engine_options::stored_prefix).
+// Runs the engine on paths of the host's own names (options.exact is set),
+// with the rest of options (a build's job count and stored prefix, ZIP dates).
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
                             const std::string& command, archive::progress_hook hook = {},
-                            unsigned jobs = 1, const char* stored_prefix = nullptr);
+                            archive::engine_options options = {});
 
 // What failed, in words: the report's words, else the status's.
 std::string failure_text(const engine_outcome& outcome);

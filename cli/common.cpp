@@ -124,16 +124,16 @@ std::string tree_failure(const engine_outcome& outcome, const tree_output& job) 
 }
 
 engine_outcome run_recorded(const std::string& source, const std::string& spec,
-                            const std::string& command, archive::progress_hook hook, unsigned jobs,
-                            const char* stored_prefix) {
+                            const std::string& command, archive::progress_hook hook,
+                            archive::engine_options options) {
   std::vector<char> spec_text(spec.begin(), spec.end());
   spec_text.push_back('\0');
   std::uint8_t result[archive::result_block_bytes];
   engine_outcome outcome;
   // The paths come from the host's own names: used exactly, never folded.
-  outcome.code = archive::run_archive_command(
-      source.c_str(), spec_text.data(), command.c_str(), result, hook, &outcome.report,
-      {.exact = true, .jobs = jobs, .stored_prefix = stored_prefix});
+  options.exact = true;
+  outcome.code = archive::run_archive_command(source.c_str(), spec_text.data(), command.c_str(),
+                                              result, hook, &outcome.report, options);
   if (outcome.code == archive::status::success)
     return outcome;
   outcome.failure = describe_failure(outcome.report);

@@ -7,7 +7,11 @@
 #include "cli/progress_bar.h"
 #include "sys/forwarding_platform.h"
 
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -22,12 +26,21 @@ constexpr const char* help =
     "\n"
     "Packs DIR and all its subdirectories (directories whose names begin with '.' are\n"
     "left out) into a standard ZIP file: entries deflated at level 9, named by their\n"
-    "path below DIR with '/' separators (UTF-8 where a name is not plain ASCII), dated\n"
-    "with the files' local modification times. OUT is written under a temporary name\n"
-    "and replaced only when packing succeeds.\n"
+    "path below DIR with '/' separators, in capitals as every name the packager\n"
+    "stores (readme.txt becomes README.TXT), in UTF-8 and flagged so where a name is\n"
+    "not plain ASCII; marked as made on Unix, regular files of mode 0644, so that\n"
+    "unzip, 7-Zip, bsdtar and Python read those names as UTF-8; dated with the\n"
+    "files' local modification times. OUT is written under a temporary name and\n"
+    "replaced only when packing succeeds.\n"
     "\n"
     "  -o OUT.zip  the ZIP file to write\n"
-    "  --quiet     no progress bar\n";
+    "  --quiet     no progress bar\n"
+    "\n"
+    "Environment:\n"
+    "  SOURCE_DATE_EPOCH  a whole number of seconds since 1970-01-01 00:00 UTC; when\n"
+    "                     set, entry dates are the files' times in UTC, and a file\n"
+    "                     newer than it gets its date, so the ZIP file is the same in\n"
+    "                     every time zone (reproducible builds)\n";
 
 // Moves the bar by the size of each source file as packing opens it.
 class opened_bytes final : public sys::forwarding_platform {
@@ -55,6 +68,15 @@ private:
   std::uint64_t done_ = 0;
 };
 
+// The value of SOURCE_DATE_EPOCH: digits only, a number of seconds.
+bool parse_epoch(const char* text, std::int64_t* seconds) {
+  const char* end = text + std::strlen(text);
+  if (text == end || *text < '0' || *text > '9')
+    return false;
+  const auto [stop, error] = std::from_chars(text, end, *seconds);
+  return error == std::errc{} && stop == end;
+}
+
 } // namespace
 
 int run_zip_command(const arguments& args) {
@@ -67,6 +89,12 @@ int run_zip_command(const arguments& args) {
   }
   if (opts.positional.size() != 1 || !opts.value("-o"))
     return usage_error("zip", "needs -o OUT.zip and exactly one DIR");
+  std::int64_t date_limit = -1;
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+      epoch && !parse_epoch(epoch, &date_limit))
+    return usage_error("zip", "SOURCE_DATE_EPOCH must be a whole number of seconds since "
+                              "1970-01-01 00:00 UTC, not '" +
+                                  std::string(epoch) + "'");
   const fs::path dir = host_fs_path(opts.positional[0]);
   const fs::path out = host_fs_path(*opts.value("-o"));
   tree_output job;
@@ -79,7 +107,7 @@ int run_zip_command(const arguments& args) {
     const std::uint64_t total = show ? tree_bytes(dir) : 0;
     progress_bar bar("zipping", total, show);
     opened_bytes counter(bar);
-    outcome = run_recorded(job.target, job.spec, "ZIP");
+    outcome = run_recorded(job.target, job.spec, "ZIP", {}, {.zip_date_limit = date_limit});
     bar.update(total);
   }
   outcome.failure = tree_failure(outcome, job);

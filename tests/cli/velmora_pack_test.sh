@@ -130,6 +130,13 @@ check "zip without -o" 2 pack zip "$(host "$work/kit")"
 check "zip" 0 pack zip --quiet -o "$(host "$work/kit.zip")" "$(host "$work/kit")"
 expect "zip holds the tree" '[ "$(unzip -Z1 "$work/kit.zip" | sort | tr "\n" " ")" = "HELP/BIG.BIN README.TXT " ]'
 check "zip into itself" 1 pack zip -o "$(host "$work/kit/k.zip")" "$(host "$work/kit")"
+# With SOURCE_DATE_EPOCH dates are UTC times: the same ZIP file in every zone.
+for zone in UTC Asia/Tokyo; do
+  TZ=$zone SOURCE_DATE_EPOCH=1685620801 check "zip in $zone" 0 pack zip --quiet -o "$(host "$work/${zone//\//_}.zip")" "$(host "$work/kit")"
+done
+expect "same ZIP file in every time zone" 'cmp -s "$work/UTC.zip" "$work/Asia_Tokyo.zip"'
+SOURCE_DATE_EPOCH=12x check "zip with a bad SOURCE_DATE_EPOCH" 2 pack zip --quiet -o "$(host "$work/bad.zip")" "$(host "$work/kit")"
+expect "bad SOURCE_DATE_EPOCH named" '[[ $err == *"SOURCE_DATE_EPOCH must be a whole number"*"12x"* ]] && [ ! -e "$work/bad.zip" ]'
 
 # An installer with stub and stem.
 check "build installer" 0 pack build --quiet -o "$(host "$work/setup.exe")" --stub "$(host "$work/stub.exe")" --stem QXB1234 "$(host "$work/kit")"
