@@ -116,8 +116,9 @@ for where in kit elsewhere/much/deeper/kit; do
   check "build installer of $where" 0 pack build --quiet --stub "$(host "$work/stub.exe")" -o "$(host "$work/${where//\//_}.exe")" "$(host "$work/$where")"
 done
 expect "same installer wherever the tree lies" 'cmp -s "$work/kit.exe" "$work/elsewhere_much_deeper_kit.exe"'
+check "extract the build" 0 pack extract --quiet "$(host "$work/kit.exe")" "$(host "$work/unmoved")"
 check "extract the moved build" 0 pack extract --quiet "$(host "$work/elsewhere_much_deeper_kit.exe")" "$(host "$work/moved")"
-expect "moved build extracts the same tree" 'cmp -s "$work/kit/HELP/big.bin" "$work/moved/HELP/BIG.BIN" && [ "$(cd "$work/moved" && find . | sort | tr "\n" " ")" = ". ./HELP ./HELP/BIG.BIN ./README.TXT " ]'
+expect "moved build extracts the same tree" 'cmp -s "$work/kit/HELP/big.bin" "$work/moved/HELP/BIG.BIN" && [ "$(cd "$work/moved" && find . | sort | tr "\n" " ")" = ". ./HELP ./HELP/BIG.BIN ./README.TXT " ] && diff -r "$work/unmoved" "$work/moved"'
 check "list payload" 0 pack list "$(host "$work/kit.bin")"
 expect "list names" '[[ $out == *"S:\\HELP\\BIG.BIN"* && $out == *"2 files, 70006 bytes"* && $out == *"strip length: 2"* ]]'
 expect "dot directories left out" '[[ $out != *CONFIG* ]]'
