@@ -4,11 +4,13 @@
 // path and the reason.
 #pragma once
 
+#include "archive/payload_inspect.h"
 #include "archive/run_archive_command.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace cli {
@@ -33,6 +35,10 @@ std::uint64_t tree_bytes(const std::filesystem::path& dir);
 // Why path cannot be read as a file: "no such file" or "not a regular file";
 // "" when it is one.
 std::string not_a_file(const std::filesystem::path& path);
+
+// Why a path named as an error message says it: "is a directory", "not a
+// directory", "permission denied", or the system's words.
+std::string error_code_words(const std::error_code& ec);
 
 // Whether file lies inside dir (both may be relative, file may not exist).
 bool path_inside(const std::filesystem::path& file, const std::filesystem::path& dir);
@@ -79,6 +85,23 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
 
 // What failed, in words: the report's words, else the status's.
 std::string failure_text(const engine_outcome& outcome);
+
+// The whole-archive check of `test`: every chunk decoded, every record checked
+// (archive::inspect_payload), nothing written. With print, each problem is
+// printed as `test` prints it.
+struct archive_check {
+  int code = 0; // inspect_payload's status: 0 when the walk reached the end
+  archive::payload_summary summary;
+  int problems = 0;
+  // What stops an extraction, for one line: the problem the walk stopped at,
+  // else the first stored name extraction refuses ("" for neither).
+  std::string fatal;
+  // The longest stored name below the strip (characters behind the root's
+  // backslash), for the path limits of a target directory.
+  std::size_t longest_rest = 0;
+  std::string longest_name; // that stored name, in host text
+};
+archive_check check_archive(const std::string& source, bool print);
 
 // Finishes an output written under a temporary name: after success moves
 // partial to out (and reports out's size unless quiet), after failure removes

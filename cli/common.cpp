@@ -46,7 +46,27 @@ std::string not_a_file(const fs::path& path) {
   std::error_code ec;
   if (fs::is_regular_file(path, ec))
     return "";
+  if (fs::is_directory(path, ec))
+    return "is a directory";
   return fs::exists(path, ec) ? "not a regular file" : "no such file";
+}
+
+std::string error_code_words(const std::error_code& ec) {
+  if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted)
+    return "permission denied";
+  if (ec == std::errc::not_a_directory)
+    return "not a directory";
+  if (ec == std::errc::is_a_directory)
+    return "is a directory";
+  if (ec == std::errc::no_such_file_or_directory)
+    return "no such file or directory";
+  if (ec == std::errc::file_exists)
+    return "already exists";
+  if (ec == std::errc::directory_not_empty)
+    return "a directory that is not empty";
+  if (ec == std::errc::no_space_on_device)
+    return "disk full";
+  return ec.message();
 }
 
 bool path_inside(const fs::path& file, const fs::path& dir) {
@@ -163,8 +183,10 @@ int publish_output(const engine_outcome& outcome, const fs::path& partial, const
   }
   fs::rename(partial, out, ec);
   if (ec) {
+    // The reason is taken before the removal, which sets ec again.
+    const std::string why = error_code_words(ec);
     fs::remove(partial, ec);
-    return work_error(out.string() + ": cannot write (" + ec.message() + ")");
+    return work_error(out.string() + ": cannot write (" + why + ")");
   }
   if (!quiet)
     std::printf("%s: %llu bytes\n", out.string().c_str(),

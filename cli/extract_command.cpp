@@ -1,12 +1,22 @@
-// velmora-pack extract: unpacks an installer or a payload archive.
+// velmora-pack extract: unpacks an installer or a payload archive, all or
+// nothing. The engine writes into a temporary directory; only a complete
+// extraction is put in place.
+#include "archive/format.h"
 #include "archive/run_archive_command.h"
 #include "archive/status_text.h"
+#include "archive/stored_name.h"
+#include "archive/trailer.h"
 #include "cli/commands.h"
 #include "cli/host.h"
 #include "cli/options.h"
 #include "cli/progress_bar.h"
+#include "sys/file_layer.h"
 
+#include <array>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -20,11 +30,362 @@ constexpr const char* help =
     "Usage: velmora-pack extract [--quiet] INSTALLER DIR\n"
     "\n"
     "Unpacks the payload archive of INSTALLER (an installer or a bare payload\n"
-    "archive) into DIR, creating DIR and the directories it needs. Files of the same\n"
-    "name are replaced. Stored names that would leave DIR are refused, and so is a\n"
-    "symbolic link met below DIR, and a file there with other hard links.\n"
+    "archive) into DIR, all or nothing: on failure nothing that the extraction\n"
+    "wrote is left, and the message names the stored file concerned.\n"
+    "\n"
+    "When DIR does not exist, the archive is unpacked into a temporary directory\n"
+    "beside it (.DIR.velmora-partial-XXXXXX), which is renamed to DIR when complete;\n"
+    "missing directories above DIR are made, and removed again on failure.\n"
+    "\n"
+    "When DIR exists, the whole archive is checked first (as velmora-pack test\n"
+    "decodes it), then unpacked into a temporary directory inside DIR\n"
+    "(.velmora-partial-XXXXXX), and only then are its entries moved into place:\n"
+    "files of the same name (regardless of case) are replaced, directories of the\n"
+    "same name are merged into, and nothing else in DIR is touched. An entry that\n"
+    "cannot take its place (a directory where a file goes, a file where a directory\n"
+    "goes, a symbolic link, which is never followed) is refused before anything is\n"
+    "moved. The temporary directory adds 24 characters to every path, within the\n"
+    "255 characters a path may have in drive form.\n"
+    "\n"
+    "Stored names that would leave DIR are refused.\n"
     "\n"
     "  --quiet  no progress bar\n";
+
+constexpr const char* partial_tag = ".velmora-partial-";
+
+// A UTF-8 name of a path's last component.
+std::string utf8_name(const fs::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+std::string shown(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// Makes a new directory of the name prefix + six random hex digits in
+// parent. Empty path, with *ec, when it cannot.
+fs::path make_temporary_directory(const fs::path& parent, const std::string& prefix,
+                                  std::error_code* ec) {
+  std::mt19937 random(static_cast<std::uint32_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^ std::random_device{}()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+    const fs::path candidate = parent / host_fs_path(prefix + suffix);
+    if (fs::create_directory(candidate, *ec))
+      return candidate;
+    if (*ec)
+      return {};
+  }
+  *ec = std::make_error_code(std::errc::file_exists);
+  return {};
+}
+
+// Removes a directory this command made, with everything in it, following no
+// link inside it. False when anything is left.
+bool remove_made_tree(const fs::path& dir) {
+  std::string base, error;
+  if (!drive_path(shown(dir.parent_path() / ""), &base, &error))
+    return false;
+  std::array<char, 1024> name{};
+  if (!sys::current_platform().host_text_to_system(utf8_name(dir).c_str(), name.data(),
+                                                   name.size()))
+    return false;
+  return sys::current_platform().remove_tree_below(base.c_str(), name.data());
+}
+
+// The decoded bytes of the archive's files, read cheaply from its
+// end-of-archive record (the archive total, which counts the stub as well;
+// the stub's size comes later, from the engine's found call): 0 when unknown.
+std::uint32_t archive_total(const std::string& source) {
+  sys::scoped_file file(sys::file_open_unfolded(source.c_str(), sys::open_mode::read_shared));
+  if (!file.ok())
+    return 0;
+  const std::int32_t end = archive::find_archive_end(file.get());
+  std::uint8_t tail[archive::archive_trailer_bytes] = {};
+  if (end < archive::archive_trailer_bytes ||
+      sys::file_seek(file.get(), static_cast<std::uint32_t>(end - archive::archive_trailer_bytes),
+                     sys::seek_from::start) < 0 ||
+      sys::file_read(file.get(), tail, sizeof tail) != static_cast<std::int16_t>(sizeof tail))
+    return 0;
+  // An installer ends with the record and the trailer (its stem and three
+  // zero bytes); a bare payload archive with the record alone.
+  const std::uint8_t* record = tail;
+  if (record[0] != archive::record::end_of_archive || tail[12] != 0 || tail[13] != 0 ||
+      tail[14] != 0)
+    record = tail + archive::trailer_bytes;
+  if (record[0] != archive::record::end_of_archive)
+    return 0;
+  return static_cast<std::uint32_t>(record[1] | record[2] << 8 | record[3] << 16 |
+                                    static_cast<std::uint32_t>(record[4]) << 24);
+}
+
+// The progress bar of an extraction: the engine's decoded total against the
+// decoded bytes of all files.
+struct extraction_progress {
+  progress_bar* bar = nullptr;
+  std::uint32_t archive_total = 0; // when the files' bytes come from it
+
+  static void found(std::uint32_t archive_offset, void* context) {
+    auto& p = *static_cast<extraction_progress*>(context);
+    // The offset counts up to 7 bytes of padding that the total leaves out:
+    // the bar's total can only come out a little low, and it reaches 100 %.
+    if (p.archive_total != 0)
+      p.bar->set_total(p.archive_total > archive_offset ? p.archive_total - archive_offset : 0);
+  }
+  static void call(std::uint32_t consumed, std::uint32_t produced, void* context) {
+    progress_bar::on_produced(consumed, produced, static_cast<extraction_progress*>(context)->bar);
+  }
+};
+
+// Runs "PJ" into target (drive form, ending in a backslash) with the progress
+// bar; files_bytes is the decoded bytes of all files, 0 to read them from
+// the archive's end record.
+engine_outcome run_extraction(const std::string& source, const std::string& target,
+                              std::uint64_t files_bytes, bool quiet) {
+  const bool drawing = progress_bar::will_draw(!quiet);
+  progress_bar bar("extracting", files_bytes, drawing);
+  extraction_progress progress{&bar, 0};
+  if (drawing && files_bytes == 0)
+    progress.archive_total = archive_total(source);
+  engine_outcome outcome = run_recorded(
+      source, target, "PJ",
+      {extraction_progress::call, &progress, drawing ? extraction_progress::found : nullptr});
+  if (outcome.code == archive::status::success)
+    bar.update(bar.total());
+  return outcome;
+}
+
+// A drive-form directory (trailing backslash allowed) as the host shows it
+// in the engine's messages.
+std::string host_directory(std::string drive) {
+  if (!drive.empty() && drive.back() == '\\')
+    drive.pop_back();
+  std::array<char, 1024> host{};
+  if (!sys::current_platform().drive_to_host_path(drive.c_str(), host.data(), host.size()))
+    return host_text(drive.c_str());
+  return host.data();
+}
+
+// The engine's failure in words, with the paths in the temporary directory
+// (drive form temporary) shown as the paths they were to have, in dir (the
+// host's form).
+std::string extraction_failure(const engine_outcome& outcome, const std::string& temporary,
+                               const std::string& dir, std::size_t extra) {
+  std::string text = failure_text(outcome);
+  const std::string from = host_directory(temporary);
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + dir.size()))
+    text.replace(at, from.size(), dir);
+  if (outcome.report.reason == archive::failure_reason::path_too_long)
+    text += "; the temporary directory adds " + std::to_string(extra) + " characters to that";
+  return text;
+}
+
+// The drive form of a directory path with its trailing backslash.
+bool directory_drive_path(const fs::path& dir, std::string* out, std::string* error) {
+  return drive_path(shown(dir / ""), out, error);
+}
+
+// Refuses a target directory whose drive form exceeds the engine's limit.
+std::string target_too_long(const fs::path& dir, const std::string& drive, std::size_t extra) {
+  if (drive.size() + extra <= static_cast<std::size_t>(archive::max_target_chars))
+    return "";
+  return shown(dir) + ": in drive form (" + host_text(drive.c_str()) + ") it has " +
+         std::to_string(drive.size()) + " characters" +
+         (extra != 0 ? " and the temporary directory adds " + std::to_string(extra) : "") +
+         "; a target directory may have at most " + std::to_string(archive::max_target_chars);
+}
+
+int failed(const std::string& installer, const std::string& why) {
+  return work_error("extraction of " + installer + " failed: " + why);
+}
+
+// DIR does not exist: unpacked beside it, renamed into place.
+int extract_into_new(const std::string& source, const std::string& installer, const fs::path& dir,
+                     bool quiet) {
+  const std::string prefix = "." + utf8_name(dir) + partial_tag;
+  const std::size_t extra = prefix.size() + 6 - utf8_name(dir).size();
+  std::string dir_drive, error;
+  if (!directory_drive_path(dir, &dir_drive, &error))
+    return failed(installer, error);
+  if (const std::string why = target_too_long(dir, dir_drive, extra); !why.empty())
+    return failed(installer, why);
+  // The directories above DIR that are missing are made, nearest the root
+  // first; those made are removed again when the extraction fails.
+  std::vector<fs::path> missing;
+  std::error_code ec;
+  fs::path parent = dir.parent_path();
+  if (parent.empty())
+    parent = ".";
+  for (fs::path p = parent; !p.empty(); p = p.parent_path()) {
+    const fs::file_status status = fs::status(p, ec);
+    if (fs::exists(status)) {
+      if (!fs::is_directory(status))
+        return failed(installer, shown(p) + ": not a directory");
+      break;
+    }
+    missing.insert(missing.begin(), p);
+    if (p == p.parent_path())
+      break;
+  }
+  for (const fs::path& p : missing)
+    if (!fs::create_directory(p, ec) && ec) {
+      const std::string why = error_code_words(ec);
+      if (p != missing.front())
+        remove_made_tree(missing.front());
+      return failed(installer, shown(p) + ": cannot create it (" + why + ")");
+    }
+  const auto undo_parents = [&] {
+    if (!missing.empty())
+      remove_made_tree(missing.front());
+  };
+
+  const fs::path temporary = make_temporary_directory(parent, prefix, &ec);
+  if (temporary.empty()) {
+    undo_parents();
+    return failed(installer, shown(parent) + ": cannot create the temporary directory " + prefix +
+                                 "XXXXXX in it (" + error_code_words(ec) + ")");
+  }
+  std::string target;
+  if (!directory_drive_path(temporary, &target, &error)) {
+    remove_made_tree(temporary);
+    undo_parents();
+    return failed(installer, error);
+  }
+  const engine_outcome outcome = run_extraction(source, target, 0, quiet);
+  if (outcome.code != archive::status::success) {
+    const bool removed = remove_made_tree(temporary);
+    undo_parents();
+    const std::string parent_shown =
+        host_directory(target.substr(0, target.rfind('\\', target.size() - 2)));
+    return failed(installer,
+                  extraction_failure(outcome, target,
+                                     shown(host_fs_path(parent_shown) / dir.filename()), extra) +
+                      (removed ? "" : "; could not remove " + shown(temporary)));
+  }
+  fs::rename(temporary, dir, ec);
+  if (ec) {
+    const std::string why = error_code_words(ec);
+    remove_made_tree(temporary);
+    undo_parents();
+    return failed(installer, shown(dir) + ": cannot put it in place (" + why + ")");
+  }
+  return 0;
+}
+
+// One move of the unpacked tree into DIR.
+struct move {
+  fs::path from, to;
+};
+
+// Plans the moves of the entries of the unpacked directory from into the
+// existing directory to (drive form to_drive, ending in a backslash): an
+// entry takes the place of the entry whose name matches regardless of case,
+// as the engine would have written it. Returns "" or why an entry cannot
+// take its place; plans nothing then.
+std::string plan_moves(const fs::path& from, const fs::path& to, const std::string& to_drive,
+                       std::vector<move>* moves) {
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(from, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    std::array<char, 1024> name{}, host{};
+    sys::platform& platform = sys::current_platform();
+    const std::string drive_name =
+        platform.host_text_to_system(utf8_name(it->path()).c_str(), name.data(), name.size())
+            ? to_drive + name.data()
+            : std::string();
+    const fs::path place = !drive_name.empty() && platform.drive_to_host_path(
+                                                      drive_name.c_str(), host.data(), host.size())
+                               ? host_fs_path(host.data())
+                               : to / it->path().filename();
+    const fs::file_status there = fs::symlink_status(place, ec);
+    ec.clear();
+    const bool is_dir = it->is_directory(ec);
+    if (fs::is_symlink(there))
+      return shown(place) + " (is a symbolic link, not followed)";
+    if (!fs::exists(there)) {
+      moves->push_back({it->path(), place});
+    } else if (is_dir) {
+      if (!fs::is_directory(there))
+        return shown(place) + ": not a directory, and the archive holds a directory of that name";
+      if (const std::string why = plan_moves(it->path(), place, drive_name + "\\", moves);
+          !why.empty())
+        return why;
+    } else if (fs::is_directory(there)) {
+      return shown(place) + ": is a directory, and the archive holds a file of that name";
+    } else if (!fs::is_regular_file(there)) {
+      return shown(place) + ": not a regular file";
+    } else {
+      moves->push_back({it->path(), place});
+    }
+  }
+  if (ec)
+    return shown(from) + ": cannot list it (" + error_code_words(ec) + ")";
+  return "";
+}
+
+// DIR exists: the archive is checked whole, unpacked inside DIR, then moved
+// into place.
+int extract_into_existing(const std::string& source, const std::string& installer,
+                          const fs::path& dir, bool quiet) {
+  std::string dir_drive, error;
+  if (!directory_drive_path(dir, &dir_drive, &error))
+    return failed(installer, error);
+  const archive_check check = check_archive(source, false);
+  if (!check.fatal.empty())
+    return failed(installer, check.fatal + " (nothing was written)");
+  const std::size_t extra = std::string(partial_tag).size() + 7; // with "." and the backslash
+  if (const std::string why = target_too_long(dir, dir_drive, extra); !why.empty())
+    return failed(installer, why);
+  const std::size_t longest = dir_drive.size() + check.longest_rest;
+  if (longest > archive::output_path_bytes - 1)
+    return failed(installer, check.longest_name + ": in " + shown(dir) + " its path would have " +
+                                 std::to_string(longest) +
+                                 " characters in drive form; a path may have at most " +
+                                 std::to_string(archive::output_path_bytes - 1));
+  if (longest + extra > archive::output_path_bytes - 1)
+    return failed(installer, check.longest_name + ": in " + shown(dir) + " its path would have " +
+                                 std::to_string(longest) +
+                                 " characters in drive form, and the temporary directory adds " +
+                                 std::to_string(extra) + " to the 255 a path may have");
+
+  std::error_code ec;
+  const fs::path temporary = make_temporary_directory(dir, partial_tag, &ec);
+  if (temporary.empty())
+    return failed(installer, shown(dir) + ": cannot create the temporary directory " + partial_tag +
+                                 "XXXXXX in it (" + error_code_words(ec) + ")");
+  std::string target;
+  if (!directory_drive_path(temporary, &target, &error)) {
+    remove_made_tree(temporary);
+    return failed(installer, error);
+  }
+  const engine_outcome outcome = run_extraction(source, target, check.summary.total_size, quiet);
+  if (outcome.code != archive::status::success) {
+    remove_made_tree(temporary);
+    return failed(installer, extraction_failure(outcome, target, host_directory(dir_drive), extra));
+  }
+  std::vector<move> moves;
+  if (const std::string why = plan_moves(temporary, dir, dir_drive, &moves); !why.empty()) {
+    remove_made_tree(temporary);
+    return failed(installer, why + " (nothing was moved into " + shown(dir) + ")");
+  }
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    fs::rename(moves[i].from, moves[i].to, ec);
+    if (ec) {
+      const std::string why = error_code_words(ec);
+      remove_made_tree(temporary);
+      return failed(installer, shown(moves[i].to) + ": cannot put it in place (" + why + "); " +
+                                   std::to_string(i) + " of " + std::to_string(moves.size()) +
+                                   " entries were put in place before it");
+    }
+  }
+  if (!remove_made_tree(temporary))
+    return failed(installer, shown(temporary) + ": cannot remove it after the extraction");
+  return 0;
+}
 
 } // namespace
 
@@ -39,23 +400,23 @@ int run_extract_command(const arguments& args) {
   if (opts.positional.size() != 2)
     return usage_error("extract", "needs INSTALLER and DIR");
   const fs::path installer = host_fs_path(opts.positional[0]);
-  std::error_code ec;
   if (const std::string why = not_a_file(installer); !why.empty())
-    return work_error(installer.string() + ": " + why);
-
-  std::string source, target, error;
-  if (!drive_path(installer.string(), &source, &error) ||
-      !drive_path((host_fs_path(opts.positional[1]) / "").string(), &target, &error))
+    return work_error(shown(installer) + ": " + why);
+  std::string source, error;
+  if (!drive_path(shown(installer), &source, &error))
     return work_error(error);
 
-  engine_outcome outcome;
-  {
-    progress_bar bar("extracting", fs::file_size(installer, ec), !opts.has("--quiet"));
-    outcome = run_recorded(source, target, "PJ", {progress_bar::on_consumed, &bar});
-  }
-  if (outcome.code != archive::status::success)
-    return work_error("extraction of " + installer.string() + " failed: " + failure_text(outcome));
-  return 0;
+  fs::path dir = host_fs_path(opts.positional[1]).lexically_normal();
+  if (!dir.has_filename())
+    dir = dir.parent_path();
+  std::error_code ec;
+  const fs::file_status status = fs::status(dir, ec);
+  const bool quiet = opts.has("--quiet");
+  if (!fs::exists(status))
+    return extract_into_new(source, shown(installer), dir, quiet);
+  if (!fs::is_directory(status))
+    return failed(shown(installer), shown(dir) + ": not a directory");
+  return extract_into_existing(source, shown(installer), dir, quiet);
 }
 
 } // namespace cli

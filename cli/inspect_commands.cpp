@@ -7,6 +7,7 @@
 #include "cli/options.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -56,7 +57,14 @@ int prepare(const char* command, const char* help, const arguments& args, std::s
   return -1;
 }
 
-void print_file(const archive::inspected_file& f, void*) {
+void print_header(bool* printed) {
+  if (!*printed)
+    std::printf("%12s %7s %12s  %s\n", "size", "chunks", "compressed", "stored name");
+  *printed = true;
+}
+
+void print_file(const archive::inspected_file& f, void* header_printed) {
+  print_header(static_cast<bool*>(header_printed));
   std::printf("%12llu %7u %12llu  %s%s\n", static_cast<unsigned long long>(f.size), f.chunks,
               static_cast<unsigned long long>(f.compressed), host_text(f.name.data()).c_str(),
               f.name_safe ? "" : "  (refused: leaves the target directory)");
@@ -77,26 +85,64 @@ std::string printable(const std::uint8_t* bytes, int n) {
   return out;
 }
 
+struct check_context {
+  bool print = false;
+  archive_check* check = nullptr;
+  std::string unsafe; // the first stored name extraction refuses
+};
+
 // Prints each problem as one line naming the stored file (when it lies in one)
-// and the offset in the installer file, and counts them.
-void print_problem(const char* stored_name, std::uint32_t offset, const char* text, void* context) {
-  if (*stored_name != '\0')
-    std::printf("problem: %s at offset %u: %s\n", host_text(stored_name).c_str(), offset, text);
-  else
-    std::printf("problem: at offset %u: %s\n", offset, text);
-  ++*static_cast<int*>(context);
+// and the offset in the installer file, counts them and keeps the last.
+void note_problem(const char* stored_name, std::uint32_t offset, const char* text, void* context) {
+  auto& c = *static_cast<check_context*>(context);
+  std::string line = *stored_name != '\0' ? host_text(stored_name) + " at offset " : "at offset ";
+  line += std::to_string(offset) + ": " + text;
+  if (c.print)
+    std::printf("problem: %s\n", line.c_str());
+  c.check->fatal = line;
+  ++c.check->problems;
+}
+
+void note_file(const archive::inspected_file& f, void* context) {
+  auto& c = *static_cast<check_context*>(context);
+  if (!f.name_safe && c.unsafe.empty())
+    c.unsafe = host_text(f.name.data()) + ": a stored name that would leave the target directory";
+  const std::size_t length = std::strlen(f.name.data());
+  const std::size_t root = c.check->summary.strip + 1u;
+  if (length > root && length - root > c.check->longest_rest) {
+    c.check->longest_rest = length - root;
+    c.check->longest_name = host_text(f.name.data());
+  }
 }
 
 } // namespace
+
+archive_check check_archive(const std::string& source, bool print) {
+  archive_check check;
+  check_context context{print, &check, {}};
+  check.code =
+      archive::inspect_payload(source.c_str(), {note_file, note_problem, &context}, check.summary);
+  if (check.code == archive::status::success)
+    check.fatal = context.unsafe;
+  else if (check.problems == 0)
+    check.fatal = archive::status_text(check.code);
+  return check;
+}
 
 int run_list_command(const arguments& args) {
   std::string source, shown;
   const int early = prepare("list", list_help, args, &source, &shown);
   if (early >= 0)
     return early;
-  std::printf("%12s %7s %12s  %s\n", "size", "chunks", "compressed", "stored name");
+  // The table begins with the first file: a file that holds no archive gets
+  // the error alone.
+  bool header_printed = false;
   archive::payload_summary s;
-  const int code = archive::inspect_payload(source.c_str(), {print_file, nullptr, nullptr}, s);
+  const int code =
+      archive::inspect_payload(source.c_str(), {print_file, nullptr, &header_printed}, s);
+  if (code == archive::status::marker_not_found || code == archive::status::source_open_failed)
+    return work_error(shown + ": " + archive::status_text(code));
+  print_header(&header_printed);
   std::printf("%u files, %llu bytes, %llu compressed\n", s.files,
               static_cast<unsigned long long>(s.total_size),
               static_cast<unsigned long long>(s.total_compressed));
@@ -125,13 +171,12 @@ int run_test_command(const arguments& args) {
   const int early = prepare("test", test_help, args, &source, &shown);
   if (early >= 0)
     return early;
-  int problems = 0;
-  archive::payload_summary s;
-  const int code = archive::inspect_payload(source.c_str(), {nullptr, print_problem, &problems}, s);
-  if (code == archive::status::source_open_failed)
-    return work_error(shown + ": " + archive::status_text(code));
-  if (problems != 0 || code != archive::status::success)
-    return work_error(shown + ": " + std::to_string(problems) + " problem(s)");
+  const archive_check check = check_archive(source, true);
+  const archive::payload_summary& s = check.summary;
+  if (check.code == archive::status::source_open_failed)
+    return work_error(shown + ": " + archive::status_text(check.code));
+  if (check.problems != 0 || check.code != archive::status::success)
+    return work_error(shown + ": " + std::to_string(check.problems) + " problem(s)");
   std::printf("%s: sound (%u files, %llu bytes)\n", shown.c_str(), s.files,
               static_cast<unsigned long long>(s.total_size));
   return 0;

@@ -20,6 +20,9 @@ public:
   progress_bar& operator=(const progress_bar&) = delete;
 
   void update(std::uint64_t done);
+  // The amount that means 100 %, when it is known only once the work began.
+  void set_total(std::uint64_t total) { total_ = total; }
+  std::uint64_t total() const { return total_; }
   // Ends the bar's line (called by the destructor too).
   void finish();
 
