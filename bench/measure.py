@@ -23,8 +23,8 @@ so that the same harness measures the engine before and after such a change.
 out the file system's own costs.
 
 Timings: the engine's come from engine_bench, which times itself in-process;
-the peers' (zip, unzip, cat) are wall-clock times of the whole process. Each
-figure is the median of --runs timed runs (--build-runs for building). Beside
+the peers' (zip, unzip, cat) and velmora-pack's are wall-clock times of the
+whole process. Each figure is the median of --runs timed runs (--build-runs for building). Beside
 the wall-clock ratio, the processor-time ratio (user and system) is given: on
 a machine busy with other work it moves much less than the wall clock. Every input is read once before
 timing, so all runs read from the page cache. Before every timed run the file
@@ -176,17 +176,24 @@ class Engine:
                          f"{done.stderr.strip()}")
 
 
-def extract_both(engine, payload, ours_dest, zip_file, unzip_dest, run_index):
-    """The engine's and unzip's timed extractions of one run. Each goes first
-    in every other run, so neither always follows the other's write-back."""
-    ours = peer = None
-    for first in ((0, 1) if run_index % 2 == 0 else (1, 0)):
+def extract_round(jobs, run_index):
+    """The timed extractions of one run, jobs being (name, timed call) pairs.
+    Each run starts one job further on, so no job always follows the same
+    other's write-back. Returns {name: (wall, cpu)}."""
+    start = run_index % len(jobs)
+    figures = {}
+    for name, job in jobs[start:] + jobs[:start]:
         sync()
-        if first == 0:
-            ours = engine.timed("extract", payload, ours_dest)
-        else:
-            peer = timed(["unzip", "-q", zip_file, "-d", unzip_dest])
-    return ours, peer
+        figures[name] = job()
+    return figures
+
+
+def extract_both(engine, payload, ours_dest, zip_file, unzip_dest, run_index):
+    """The engine's and unzip's timed extractions of one run."""
+    figures = extract_round(
+        [("ours", lambda: engine.timed("extract", payload, ours_dest)),
+         ("peer", lambda: timed(["unzip", "-q", zip_file, "-d", unzip_dest]))], run_index)
+    return figures["ours"], figures["peer"]
 
 
 def tree_manifest(root, fold_case):
@@ -368,14 +375,28 @@ def main():
     payload_bytes = os.path.getsize(payload)
     zip_bytes = os.path.getsize(zip_file)
 
-    # Extraction: the engine's "PI" against unzip of the same tree; one run
-    # each to warm, then the timed ones.
+    # Extraction: the engine's "PI" against unzip of the same tree, and beside
+    # them velmora-pack's all-or-nothing extract into a new directory (unpacked
+    # beside it, renamed into place) and into an existing empty one (the
+    # archive checked whole first, unpacked inside it, moved into place); one
+    # run each to warm, then the timed ones.
+    pack = args.velmora_pack if args.velmora_pack and os.access(args.velmora_pack, os.X_OK) \
+        else None
     note(f"extracting the corpus, 1 + {runs_text(runs)} each")
-    extract_ours, extract_unzip = [], []
+    extract_ours, extract_unzip, pack_new, pack_existing = [], [], [], []
     for i in range(runs + 1):
         ours_dest = fresh_output("engine")
         unzip_dest = fresh_output("unzip")
-        s, u = extract_both(engine, payload, ours_dest, zip_file, unzip_dest, i)
+        new_dest = fresh_output("pack-new")
+        existing_dest = fresh_output("pack-existing")
+        jobs = [("ours", lambda: engine.timed("extract", payload, ours_dest)),
+                ("unzip", lambda: timed(["unzip", "-q", zip_file, "-d", unzip_dest]))]
+        if pack:
+            os.makedirs(existing_dest)
+            jobs += [("new", lambda: timed([pack, "extract", "--quiet", payload, new_dest])),
+                     ("existing",
+                      lambda: timed([pack, "extract", "--quiet", payload, existing_dest]))]
+        figures = extract_round(jobs, i)
         if i == 0:
             note("checking the extracted tree against the corpus")
             # The engine stores names as the directory listing gives them:
@@ -389,9 +410,15 @@ def main():
                                  f"(missing {missing}, unexpected {extra})")
             if len(tree_manifest(unzip_dest, False)) != files:
                 raise BenchError("unzip did not give every file back")
+            for dest in (new_dest, existing_dest) if pack else ():
+                if tree_manifest(dest, True) != want:
+                    raise BenchError(f"velmora-pack extract into {dest} differs from the corpus")
             continue
-        extract_ours.append(s)
-        extract_unzip.append(u)
+        extract_ours.append(figures["ours"])
+        extract_unzip.append(figures["unzip"])
+        if pack:
+            pack_new.append(figures["new"])
+            pack_existing.append(figures["existing"])
 
     # The floor: the same archive read and every chunk decoded in-process,
     # nothing written.
@@ -584,6 +611,14 @@ def main():
                     TARGET_BUILD_ONE_JOB)
     ratio_row("extraction (PI)", wall_median(extract_ours), wall_median(extract_unzip), "unzip",
               TARGET_EXTRACT, cpu_median(extract_ours) / cpu_median(extract_unzip))
+    for label, values in (("new dir", pack_new), ("existing dir", pack_existing)):
+        if values:
+            ratio_row(f"velmora-pack extract, {label}", wall_median(values),
+                      wall_median(extract_ours), "PI", None,
+                      cpu_median(values) / cpu_median(extract_ours))
+            ratio_row(f"velmora-pack extract, {label}", wall_median(values),
+                      wall_median(extract_unzip), "unzip", None,
+                      cpu_median(values) / cpu_median(extract_unzip))
     ratio_row("extraction vs in-memory decode", wall_median(extract_ours), wall_median(floor),
               "floor", None, cpu_median(extract_ours) / cpu_median(floor))
     ratio_row("marker scan, 50 MB stub", scan_ours, scan_cat, "cat", TARGET_SCAN)
@@ -679,6 +714,8 @@ def main():
     print(f"  build zip     {pairs(build_zip)}")
     print(f"  extract eng.  {pairs(extract_ours)}")
     print(f"  extract unzip {pairs(extract_unzip)}")
+    print(f"  pack, new     {pairs(pack_new)}")
+    print(f"  pack, exist.  {pairs(pack_existing)}")
     print(f"  floor         {pairs(floor)}")
     print(f"  installer     {' '.join(f'{x:.4f}' for x in with_stub)}")
     print(f"  small archive {' '.join(f'{x:.4f}' for x in without_stub)}")

@@ -189,6 +189,9 @@ expect "nothing left in the tree" '[ -z "$(ls "$work/kit" | grep -i self)" ]'
 cp "$work/stub.exe" "$work/own.exe"
 check "build over its own stub" 1 pack build -o "$(host "$work/own.exe")" --stub "$(host "$work/own.exe")" "$(host "$work/kit")"
 expect "stub kept" 'cmp -s "$work/stub.exe" "$work/own.exe"'
+mkdir -p "$work/outdir/x"
+check "build into an existing directory" 1 pack build -o "$(host "$work/outdir")" "$(host "$work/kit")"
+expect "the real reason, directory kept" '[[ $err == *"outdir: is a directory; -o names the file to write"* ]] && [ -d "$work/outdir/x" ] && [ ! -e "$work/outdir.partial" ]'
 if [ "$under_wine" = 0 ]; then
   # A link planted under the temporary name is removed, not written through.
   printf 'victim' >"$work/victim.txt"
@@ -213,6 +216,37 @@ if [ "$under_wine" = 0 ]; then
   check "zip over a pipe" 1 pack zip --quiet -o "$(host "$work/pipe.bin")" "$(host "$work/kit")"
   expect "the pipe kept by zip" '[ -p "$work/pipe.bin" ]'
 fi
+# All or nothing: a chunk damaged in the middle of 1,000 files leaves nothing,
+# in a new directory and in an existing one (whose contents stay as they were).
+mkdir -p "$work/many" && for i in $(seq 1000); do printf 'file %d\n' "$i" >"$work/many/f$i.txt"; done
+seq 100000 >"$work/many/f500.txt"
+check "build 1000 files" 0 pack build --quiet -o "$(host "$work/many.bin")" "$(host "$work/many")"
+at=$(grep -abo F500.TXT "$work/many.bin" | head -1 | cut -d: -f1)
+printf XXXXXXXX | dd of="$work/many.bin" bs=1 seek=$((at + 3000)) conv=notrunc status=none
+check "extract damaged into a new dir" 1 pack extract --quiet "$(host "$work/many.bin")" "$(host "$work/fresh/sub")"
+expect "nothing left, damaged file named" '[ ! -e "$work/fresh" ] && [ -z "$(ls -A "$work" | grep partial)" ] && [[ $err == *"F500.TXT at offset"* ]]'
+mkdir -p "$work/prior" && printf keep >"$work/prior/F1.TXT"
+check "extract damaged into an existing dir" 1 pack extract --quiet "$(host "$work/many.bin")" "$(host "$work/prior")"
+expect "prior contents untouched, damaged file named" '[ "$(ls -A "$work/prior")" = F1.TXT ] && [ "$(cat "$work/prior/F1.TXT")" = keep ] && [[ $err == *"F500.TXT at offset"* ]]'
+mkdir -p "$work/merge/help" && printf old >"$work/merge/readme.txt" && printf mine >"$work/merge/help/mine.txt"
+check "extract into an existing dir" 0 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/merge")"
+expect "file replaced regardless of case, directory merged" '[ "$(cat "$work/merge/readme.txt")" = hello ] && [ -f "$work/merge/help/mine.txt" ] && cmp -s "$work/kit/HELP/big.bin" "$work/merge/help/BIG.BIN" && [ -z "$(ls -A "$work/merge" | grep partial)" ]'
+# Messages that say what happened.
+check "list of a directory" 1 pack list "$(host "$work/kit")"
+expect "said to be a directory" '[[ $err == *"kit: is a directory"* ]]'
+check "list of a non-archive" 1 pack list "$(host "$work/stub.exe")"
+expect "only the error" '[ -z "$out" ] && [[ $err == *"marker is missing"* ]]'
+check "extract below a file" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/stub.exe/x")"
+expect "not a directory, with the path" '[[ $err == *"stub.exe: not a directory"* ]]'
+if [ "$under_wine" = 0 ] && [ "$(id -u)" != 0 ]; then
+  mkdir -p "$work/ro" && chmod 555 "$work/ro"
+  check "extract below an unwritable dir" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/ro/x")"
+  expect "permission denied, with the path" '[[ $err == *"ro: cannot create"*"(permission denied)"* ]]'
+  chmod 755 "$work/ro"
+fi
+long=$(printf 'a%.0s' {1..240})
+check "extract into a path over the limit" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/$long")"
+expect "path and limit named" '[[ $err == *"$long: in drive form"*"at most 250"* ]]'
 check "build missing stub" 1 pack build -o "$(host "$work/s.exe")" --stub "$(host "$work/nostub.exe")" "$(host "$work/kit")"
 expect "no output after failure" '[ ! -e "$work/s.exe" ] && [ ! -e "$work/s.exe.partial" ]'
 printf 'precious' >"$work/keep.bin"
