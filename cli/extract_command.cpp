@@ -206,8 +206,13 @@ int failed(const std::string& installer, const std::string& why) {
 // DIR does not exist: unpacked beside it, renamed into place.
 int extract_into_new(const std::string& source, const std::string& installer, const fs::path& dir,
                      bool quiet) {
-  const std::string prefix = "." + utf8_name(dir) + partial_tag;
-  const std::size_t extra = prefix.size() + 6 - utf8_name(dir).size();
+  // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) wrongly about
+  // "." + std::string.
+  const std::string name = utf8_name(dir);
+  std::string prefix = ".";
+  prefix += name;
+  prefix += partial_tag;
+  const std::size_t extra = prefix.size() + 6 - name.size();
   std::string dir_drive, error;
   if (!directory_drive_path(dir, &dir_drive, &error))
     return failed(installer, error);
@@ -269,9 +274,10 @@ int extract_into_new(const std::string& source, const std::string& installer, co
   fs::rename(temporary, dir, ec);
   if (ec) {
     const std::string why = error_code_words(ec);
-    remove_made_tree(temporary);
+    const bool removed = remove_made_tree(temporary);
     undo_parents();
-    return failed(installer, shown(dir) + ": cannot put it in place (" + why + ")");
+    return failed(installer, shown(dir) + ": cannot put it in place (" + why + ")" +
+                                 (removed ? "" : "; could not remove " + shown(temporary)));
   }
   return 0;
 }
@@ -337,7 +343,8 @@ int extract_into_existing(const std::string& source, const std::string& installe
   const archive_check check = check_archive(source, false);
   if (!check.fatal.empty())
     return failed(installer, check.fatal + " (nothing was written)");
-  const std::size_t extra = std::string(partial_tag).size() + 7; // with "." and the backslash
+  // The tag, six hex digits and a backslash.
+  const std::size_t extra = std::string(partial_tag).size() + 7;
   if (const std::string why = target_too_long(dir, dir_drive, extra); !why.empty())
     return failed(installer, why);
   const std::size_t longest = dir_drive.size() + check.longest_rest;
@@ -362,24 +369,25 @@ int extract_into_existing(const std::string& source, const std::string& installe
     remove_made_tree(temporary);
     return failed(installer, error);
   }
+  // Removes the temporary directory after a failure: what to add to the
+  // message when that too fails.
+  const auto cleanup = [&] {
+    return remove_made_tree(temporary) ? std::string() : "; could not remove " + shown(temporary);
+  };
   const engine_outcome outcome = run_extraction(source, target, check.summary.total_size, quiet);
-  if (outcome.code != archive::status::success) {
-    remove_made_tree(temporary);
-    return failed(installer, extraction_failure(outcome, target, host_directory(dir_drive), extra));
-  }
+  if (outcome.code != archive::status::success)
+    return failed(installer, extraction_failure(outcome, target, host_directory(dir_drive), extra) +
+                                 cleanup());
   std::vector<move> moves;
-  if (const std::string why = plan_moves(temporary, dir, dir_drive, &moves); !why.empty()) {
-    remove_made_tree(temporary);
-    return failed(installer, why + " (nothing was moved into " + shown(dir) + ")");
-  }
+  if (const std::string why = plan_moves(temporary, dir, dir_drive, &moves); !why.empty())
+    return failed(installer, why + " (nothing was moved into " + shown(dir) + ")" + cleanup());
   for (std::size_t i = 0; i < moves.size(); ++i) {
     fs::rename(moves[i].from, moves[i].to, ec);
     if (ec) {
       const std::string why = error_code_words(ec);
-      remove_made_tree(temporary);
       return failed(installer, shown(moves[i].to) + ": cannot put it in place (" + why + "); " +
                                    std::to_string(i) + " of " + std::to_string(moves.size()) +
-                                   " entries were put in place before it");
+                                   " entries were put in place before it" + cleanup());
     }
   }
   if (!remove_made_tree(temporary))
