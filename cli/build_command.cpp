@@ -31,7 +31,10 @@ constexpr const char* help =
     "  -o OUT       the file to write (default: payload.bin, or setup.exe with --stub);\n"
     "               it is written under a temporary name and replaces OUT only when the\n"
     "               build succeeds\n"
-    "  --stub STUB  the installer program to put in front of the archive\n"
+    "  --stub STUB  the installer program to put in front of the archive: a path, or\n"
+    "               linux, win32 (the release stub) or win64, the stubs installed in\n"
+    "               ../share/velmora/stubs/ beside the program or built in\n"
+    "               build/<name>/bin/ (write ./win32 for a file of that name)\n"
     "  --stem STEM  seven characters for the proposed directory name\n"
     "  --jobs N     compress on N threads (default: one per processor), N from 1\n"
     "               to 1024, of which at most 32 are used; the output is the same\n"
@@ -61,8 +64,7 @@ bool parse_jobs(const std::string& text, unsigned* jobs) {
 } // namespace
 
 int run_build_command(const arguments& args) {
-  const auto opts =
-      parse_options(args, {{"--help", "--quiet"}, {"-o", "--stub", "--stem", "--jobs"}});
+  const auto opts = parse_options(args, build_options);
   if (!opts.error.empty())
     return usage_error("build", opts.error);
   if (opts.has("--help")) {
@@ -81,6 +83,12 @@ int run_build_command(const arguments& args) {
   if (const std::string* value = opts.value("--jobs"); value && !parse_jobs(*value, &jobs))
     return usage_error("build", "--jobs takes a whole number from 1 to " +
                                     std::to_string(max_jobs_option) + ", not '" + *value + "'");
+
+  std::string named_stub, lookup_error;
+  if (stub && !find_stub(*stub, &named_stub, &lookup_error))
+    return work_error(lookup_error);
+  if (stub)
+    stub = &named_stub;
 
   const fs::path dir = host_fs_path(opts.positional[0]);
   const fs::path out = host_fs_path(

@@ -6,6 +6,7 @@
 
 #include "archive/payload_inspect.h"
 #include "archive/run_archive_command.h"
+#include "cli/options.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,6 +24,23 @@ int run_extract_command(const arguments& args);
 int run_list_command(const arguments& args);
 int run_test_command(const arguments& args);
 int run_zip_command(const arguments& args);
+
+// The options of each command beyond those every command takes
+// (common_flags: --help, --quiet, --version).
+inline const option_spec build_options{{}, {"-o", "--stub", "--stem", "--jobs"}};
+inline const option_spec extract_options{};
+inline const option_spec inspect_options{}; // list and test
+inline const option_spec zip_options{{}, {"-o"}};
+inline const option_spec engine_options{{}, {"--stub", "--trailer"}};
+
+// The stub that build --stub ARG names: ARG is one of the names "linux",
+// "win32" and "win64", found in share/velmora/stubs/ beside the program's bin
+// directory (velmora-setup, velmora-setup-win32.exe, velmora-setup-win64.exe)
+// and then, when the program runs from a build tree, in
+// build/<name>/bin/ (velmora-setup, velmora-setup.exe); anything else is a
+// path, given back as it is. False, with a message naming where it looked in
+// *error, when a name is found nowhere.
+bool find_stub(const std::string& arg, std::string* path, std::string* error);
 
 // Shared by the commands.
 int usage_error(const std::string& command, const std::string& message);

@@ -26,7 +26,7 @@ constexpr const char* help =
 } // namespace
 
 int run_engine_command(const arguments& args) {
-  const auto opts = parse_options(args, {{"--help"}, {"--stub", "--trailer"}});
+  const auto opts = parse_options(args, engine_options);
   if (!opts.error.empty())
     return usage_error("engine", opts.error);
   if (opts.has("--help")) {

@@ -390,7 +390,7 @@ int extract_into_existing(const std::string& source, const std::string& installe
 } // namespace
 
 int run_extract_command(const arguments& args) {
-  const auto opts = parse_options(args, {{"--help", "--quiet"}, {}});
+  const auto opts = parse_options(args, extract_options);
   if (!opts.error.empty())
     return usage_error("extract", opts.error);
   if (opts.has("--help")) {

@@ -39,7 +39,7 @@ constexpr const char* test_help =
 // Opens the archive argument; *source receives its drive form.
 int prepare(const char* command, const char* help, const arguments& args, std::string* source,
             std::string* shown) {
-  const auto opts = parse_options(args, {{"--help"}, {}});
+  const auto opts = parse_options(args, inspect_options);
   if (!opts.error.empty())
     return usage_error(command, opts.error);
   if (opts.has("--help")) {

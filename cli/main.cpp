@@ -1,9 +1,9 @@
 // velmora-pack: builds installers, payload archives and ZIP files, and
 // unpacks, lists and checks them.
 #include "cli/commands.h"
+#include "cli/options.h"
 
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -17,50 +17,93 @@ struct command {
   const char* name;
   const char* summary;
   int (*run)(const cli::arguments&);
+  const cli::option_spec& options;
 };
 
-constexpr command commands[] = {
+const command commands[] = {
     {"build", "build a payload archive or an installer from a directory tree",
-     cli::run_build_command},
+     cli::run_build_command, cli::build_options},
     {"extract", "unpack an installer or a payload archive into a directory",
-     cli::run_extract_command},
-    {"list", "list what an installer or payload archive holds", cli::run_list_command},
+     cli::run_extract_command, cli::extract_options},
+    {"list", "list what an installer or payload archive holds", cli::run_list_command,
+     cli::inspect_options},
     {"test", "decode and check every record of an installer or payload archive",
-     cli::run_test_command},
-    {"zip", "pack a directory tree into a standard ZIP file", cli::run_zip_command},
-    {"engine", "run one raw engine command", cli::run_engine_command},
+     cli::run_test_command, cli::inspect_options},
+    {"zip", "pack a directory tree into a standard ZIP file", cli::run_zip_command,
+     cli::zip_options},
+    {"engine", "run one raw engine command", cli::run_engine_command, cli::engine_options},
+    {"help", "show this help, or a command's (help COMMAND)", nullptr, cli::inspect_options},
 };
 
 void print_usage(std::FILE* out) {
   std::fprintf(out, "Usage: velmora-pack COMMAND [OPTION]... [ARGUMENT]...\n\nCommands:\n");
   for (const auto& c : commands)
     std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
-  std::fprintf(out, "\nOptions:\n  --help     show this help, or a command's with COMMAND "
-                    "--help\n  --version  show the version\n");
+  std::fprintf(out, "\nOptions of every command, before or after its arguments:\n"
+                    "  -h, --help   show the command's help\n"
+                    "  -q, --quiet  no progress bar\n"
+                    "  --version    show the version\n"
+                    "  --           end of the options: every later argument is an argument\n"
+                    "\nExit codes: 0 success, 1 the work failed, 2 usage error.\n");
+}
+
+const command* find_command(const std::string& name) {
+  for (const auto& c : commands)
+    if (name == c.name)
+      return &c;
+  return nullptr;
+}
+
+int unknown_command(const std::string& name) {
+  std::fprintf(stderr, "velmora-pack: unknown command '%s'\nTry 'velmora-pack --help'.\n",
+               name.c_str());
+  return 2;
+}
+
+// The help of the command named, or the program's: what --help prints.
+int show_help(const std::string& name) {
+  if (name.empty() || name == "help") {
+    print_usage(stdout);
+    return 0;
+  }
+  const command* c = find_command(name);
+  return c ? c->run({"--help"}) : unknown_command(name);
 }
 
 // The command line in the host's text, UTF-8: the program's name first.
 int run(const std::vector<std::string>& argv) {
   try {
-    const std::size_t argc = argv.size();
-    if (argc < 2) {
+    if (argv.size() < 2) {
       print_usage(stderr);
       return 2;
     }
-    const char* name = argv[1].c_str();
-    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
-      print_usage(stdout);
-      return 0;
-    }
-    if (std::strcmp(name, "--version") == 0) {
+    const std::string& name = argv[1];
+    const cli::arguments args(argv.begin() + 2, argv.end());
+    if (name == "--help" || name == "-h")
+      return show_help("");
+    if (name == "--version") {
       std::printf("%s\n", version);
       return 0;
     }
-    for (const auto& c : commands)
-      if (std::strcmp(name, c.name) == 0)
-        return c.run(cli::arguments(argv.begin() + 2, argv.end()));
-    std::fprintf(stderr, "velmora-pack: unknown command '%s'\nTry 'velmora-pack --help'.\n", name);
-    return 2;
+    const command* c = find_command(name);
+    if (!c)
+      return unknown_command(name);
+    // --help and --version may stand anywhere among a command's options.
+    const std::string asked = cli::help_or_version(args, c->options.with_value);
+    if (asked == "--version") {
+      std::printf("%s\n", version);
+      return 0;
+    }
+    if (c->run == nullptr) { // help [COMMAND]
+      const auto opts = cli::parse_options(args, c->options);
+      if (!opts.error.empty() || opts.positional.size() > 1)
+        return cli::usage_error("help",
+                                opts.error.empty() ? "takes at most one COMMAND" : opts.error);
+      return show_help(opts.positional.empty() ? "" : opts.positional[0]);
+    }
+    if (asked == "--help")
+      return show_help(name);
+    return c->run(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmora-pack: %s\n", e.what());
     return 1;

@@ -80,7 +80,7 @@ bool parse_epoch(const char* text, std::int64_t* seconds) {
 } // namespace
 
 int run_zip_command(const arguments& args) {
-  const auto opts = parse_options(args, {{"--help", "--quiet"}, {"-o"}});
+  const auto opts = parse_options(args, zip_options);
   if (!opts.error.empty())
     return usage_error("zip", opts.error);
   if (opts.has("--help")) {

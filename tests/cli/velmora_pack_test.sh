@@ -11,7 +11,7 @@ if [ "${1-}" = --wine ]; then
   under_wine=1
   shift
 fi
-exe=$1
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$(mktemp -d)
 if [ "$under_wine" = 1 ]; then
   if ! command -v wine >/dev/null || [ ! -d "${WINEPREFIX-}/dosdevices" ]; then
@@ -125,6 +125,59 @@ expect "dot directories left out" '[[ $out != *CONFIG* ]]'
 check "test payload" 0 pack test "$(host "$work/kit.bin")"
 check "extract payload" 0 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/out")"
 expect "extracted tree" 'cmp -s "$work/kit/HELP/big.bin" "$work/out/HELP/BIG.BIN" && [ -f "$work/out/README.TXT" ]'
+
+# Conventions of every command, one case a line: the exit code, a pattern
+# the standard output must match ("-": empty), and the arguments, @NAME standing for
+# $work/NAME in the program's path form. Options stand anywhere after the
+# command; -h, -q and --version work on every command.
+while read -r want pattern line; do
+  args=()
+  for a in $line; do
+    [[ $a == @* ]] && a=$(host "$work/${a#@}")
+    [[ $a == -o@* ]] && a=-o$(host "$work/${a#-o@}")
+    args+=("$a")
+  done
+  check "conventions: ${args[*]}" "$want" pack "${args[@]}"
+  [ "$pattern" = - ] && pattern=""
+  expect "conventions output: ${args[*]}" '[[ $out == $pattern ]]'
+done <<'CASES'
+0 Usage:*build*DIR*           build -h
+0 Usage:*build*DIR*           build @kit --help -q
+0 Usage:*list*                list @kit.bin -h
+0 Usage:*test*                test --help
+0 Usage:*zip*                 zip -h -o @x.zip
+0 Usage:*engine*              engine X Y PI -h
+0 Usage:*extract*             help extract
+0 Usage:*Commands:*zip*help*  help
+0 Usage:*Commands:*           help -h
+0 Usage:*Commands:*           --help
+0 velmora-pack?[0-9]*         build @kit --version
+0 velmora-pack?[0-9]*         test @kit.bin --version
+0 velmora-pack?[0-9]*         help --version
+0 -                           build @kit -q -o @conv1.bin
+0 -                           build -o @conv2.bin @kit --jobs 2 --quiet
+0 -                           build --jobs=2 -o@conv3.bin -q -- @kit
+0 *sound*                     test -q @kit.bin
+0 *README.TXT*                list @kit.bin --quiet
+0 -                           extract @kit.bin -q @conv-out
+0 -                           extract -q -- @kit.bin @conv-out2
+0 -                           zip @kit -q -o @conv.zip
+2 -                           build @kit --quiet=yes
+2 -                           build @kit -o
+2 -                           list @kit.bin -x
+2 -                           help frob
+2 -                           help build list
+2 -                           frob --help
+2 -                           --frob
+CASES
+expect "same archive wherever the options stand" 'cmp -s "$work/kit.bin" "$work/conv1.bin" && cmp -s "$work/kit.bin" "$work/conv2.bin" && cmp -s "$work/kit.bin" "$work/conv3.bin"'
+expect "extracted with options after the arguments" '[ -f "$work/conv-out/README.TXT" ] && [ -f "$work/conv-out2/README.TXT" ]'
+for c in build extract list test zip engine help; do
+  check "help $c" 0 pack help "$c"
+  via_help=$out
+  check "$c --help again" 0 pack "$c" --help
+  expect "help $c is $c --help" '[ "$via_help" = "$out" ]'
+done
 
 # ZIP packaging.
 check "zip without -o" 2 pack zip "$(host "$work/kit")"
@@ -247,6 +300,34 @@ fi
 long=$(printf 'a%.0s' {1..240})
 check "extract into a path over the limit" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/$long")"
 expect "path and limit named" '[[ $err == *"$long: in drive form"*"at most 250"* ]]'
+if [ "$under_wine" = 0 ]; then
+  # "--" ends the options: a directory named like an option is packed.
+  mkdir -p "$work/-q" && printf d >"$work/-q/d.txt"
+  cd "$work"
+  check "build of a directory named -q" 0 pack build -o dash.bin -- -q
+  # A stub's name is a name; a file of that name is given as a path.
+  cp "$work/stub.exe" "$work/win64"
+  check "--stub ./win64 is a path" 0 pack build -q --stub ./win64 -o named.exe kit
+  cd - >/dev/null
+  expect "the file as the stub" '[ -f "$work/dash.bin" ] && [ "$(head -c 4 "$work/named.exe")" = STUB ]'
+  # Named stubs: the build tree's, the installed ones, and one found nowhere.
+  bin=$(dirname "$exe")
+  if [ -f "$bin/../CMakeCache.txt" ] && [ -f "$bin/../../linux/bin/velmora-setup" ]; then
+    # The stub must lie on a drive too: Z: is the whole file system.
+    check "--stub linux from the build tree" 0 env VELMORA_DRIVES="C=$work;Z=/" "$exe" build -q --stub linux -o "$work/tree.exe" "$work/kit"
+    expect "the built stub in front" 'cmp -s -n "$(stat -c %s "$bin/../../linux/bin/velmora-setup")" "$bin/../../linux/bin/velmora-setup" "$work/tree.exe"'
+  fi
+  if [ -f "$bin/../cmake_install.cmake" ] && command -v cmake >/dev/null; then
+    check "cmake --install" 0 cmake --install "$bin/.." --prefix "$work/prefix"
+    stub=$work/prefix/share/velmora/stubs/velmora-setup
+    expect "program, stub and manual page installed" '[ -x "$work/prefix/bin/velmora-pack" ] && [ -x "$stub" ] && [ -f "$work/prefix/share/man/man1/velmora-pack.1" ]'
+    check "--stub linux installed" 0 "$work/prefix/bin/velmora-pack" build -q --stub linux -o "$work/inst.exe" "$work/kit"
+    expect "the installed stub in front" 'cmp -s -n "$(stat -c %s "$stub")" "$stub" "$work/inst.exe"'
+  fi
+  mkdir -p "$work/lone/bin" && cp "$exe" "$work/lone/bin/velmora-pack"
+  check "a stub name found nowhere" 1 "$work/lone/bin/velmora-pack" build -q --stub win32 -o "$work/none.exe" "$work/kit"
+  expect "where it looked named" '[[ $err == *"--stub win32: no such stub"*"$work/lone/share/velmora/stubs/velmora-setup-win32.exe"* ]] && [ ! -e "$work/none.exe" ]'
+fi
 check "build missing stub" 1 pack build -o "$(host "$work/s.exe")" --stub "$(host "$work/nostub.exe")" "$(host "$work/kit")"
 expect "no output after failure" '[ ! -e "$work/s.exe" ] && [ ! -e "$work/s.exe.partial" ]'
 printf 'precious' >"$work/keep.bin"
