@@ -4,6 +4,7 @@
 #include "cli/host.h"
 
 #include <array>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -24,6 +25,15 @@ constexpr named_stub named_stubs[] = {
     {"win32", "velmora-setup-win32.exe", "velmora-setup.exe"},
     {"win64", "velmora-setup-win64.exe", "velmora-setup.exe"},
 };
+
+// The stub this program's own build makes: the one that lies beside it in a
+// build tree of any preset (linux-programs and linux-asan build the Linux stub
+// as well as linux does).
+#ifdef _WIN32
+constexpr const char* own_stub = sizeof(void*) == 4 ? "win32" : "win64";
+#else
+constexpr const char* own_stub = "linux";
+#endif
 
 // The running program's own file, in host form; empty when it cannot be had.
 fs::path own_program() {
@@ -51,10 +61,15 @@ std::vector<fs::path> stub_candidates(const named_stub& s) {
   const fs::path bin = self.parent_path();
   out.push_back((bin / ".." / "share" / "velmora" / "stubs" / s.installed).lexically_normal());
   // A program of the build tree lies in build/<preset>/bin/, beside the
-  // configured tree's CMakeCache.txt; the other presets lie next to it.
+  // configured tree's CMakeCache.txt, with the stub its own build made; the
+  // other presets lie next to it.
   std::error_code ec;
-  if (fs::is_regular_file(bin / ".." / "CMakeCache.txt", ec))
-    out.push_back((bin / ".." / ".." / s.name / "bin" / s.built).lexically_normal());
+  if (fs::is_regular_file(bin / ".." / "CMakeCache.txt", ec)) {
+    if (std::string_view(s.name) == own_stub)
+      out.push_back((bin / s.built).lexically_normal());
+    else
+      out.push_back((bin / ".." / ".." / s.name / "bin" / s.built).lexically_normal());
+  }
   return out;
 }
 

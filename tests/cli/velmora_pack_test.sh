@@ -312,10 +312,12 @@ if [ "$under_wine" = 0 ]; then
   expect "the file as the stub" '[ -f "$work/dash.bin" ] && [ "$(head -c 4 "$work/named.exe")" = STUB ]'
   # Named stubs: the build tree's, the installed ones, and one found nowhere.
   bin=$(dirname "$exe")
-  if [ -f "$bin/../CMakeCache.txt" ] && [ -f "$bin/../../linux/bin/velmora-setup" ]; then
+  # The Linux stub of a build tree is the one built beside the program, in
+  # every Linux preset.
+  if [ -f "$bin/../CMakeCache.txt" ] && [ -f "$bin/velmora-setup" ]; then
     # The stub must lie on a drive too: Z: is the whole file system.
     check "--stub linux from the build tree" 0 env VELMORA_DRIVES="C=$work;Z=/" "$exe" build -q --stub linux -o "$work/tree.exe" "$work/kit"
-    expect "the built stub in front" 'cmp -s -n "$(stat -c %s "$bin/../../linux/bin/velmora-setup")" "$bin/../../linux/bin/velmora-setup" "$work/tree.exe"'
+    expect "the built stub in front" 'cmp -s -n "$(stat -c %s "$bin/velmora-setup")" "$bin/velmora-setup" "$work/tree.exe"'
   fi
   if [ -f "$bin/../cmake_install.cmake" ] && command -v cmake >/dev/null; then
     check "cmake --install" 0 cmake --install "$bin/.." --prefix "$work/prefix"
@@ -323,6 +325,15 @@ if [ "$under_wine" = 0 ]; then
     expect "program, stub and manual page installed" '[ -x "$work/prefix/bin/velmora-pack" ] && [ -x "$stub" ] && [ -f "$work/prefix/share/man/man1/velmora-pack.1" ]'
     check "--stub linux installed" 0 "$work/prefix/bin/velmora-pack" build -q --stub linux -o "$work/inst.exe" "$work/kit"
     expect "the installed stub in front" 'cmp -s -n "$(stat -c %s "$stub")" "$stub" "$work/inst.exe"'
+    check "test of the installer" 0 "$work/prefix/bin/velmora-pack" test "$work/inst.exe"
+    # The installed programs install the sample application, offscreen: the
+    # installer, alone on its drive C:, unpacks the kit, writes the completion
+    # record and starts the sample program, whose words reach this output.
+    mkdir -p "$work/ic" && cp -R "$(dirname "$0")/../../examples/kit" "$work/sample"
+    check "sample installer from the installed programs" 0 "$work/prefix/bin/velmora-pack" build -q --stub linux -o "$work/ic/SETUP.EXE" "$work/sample"
+    printf 'key Return\n' >"$work/ic.script"
+    check "the sample installed offscreen" 0 env VELMORA_DRIVES="C=$work/ic" VELMORA_UI=offscreen VELMORA_UI_SCRIPT="$work/ic.script" VELMORA_UI_TRACE="$work/ic.trace" VELMORA_PROFILE="$work/no-profile.ini" "$work/ic/SETUP.EXE"
+    expect "the sample tree, record and program" 'cmp -s "$work/sample/HELP/INDEX.TXT" "$work/ic/QXA0000A/HELP/INDEX.TXT" && [[ $out == *"started from $work/ic/QXA0000A"*"installed by: C:\SETUP.EXE"* ]]'
   fi
   mkdir -p "$work/lone/bin" && cp "$exe" "$work/lone/bin/velmora-pack"
   check "a stub name found nowhere" 1 "$work/lone/bin/velmora-pack" build -q --stub win32 -o "$work/none.exe" "$work/kit"
