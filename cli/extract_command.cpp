@@ -10,13 +10,17 @@
 #include "cli/host.h"
 #include "cli/options.h"
 #include "cli/progress_bar.h"
+#include "sys/cp1252.h"
 #include "sys/file_layer.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <random>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -38,8 +42,9 @@ constexpr const char* help =
     "unpacked inside it (.velmora-partial-XXXXXX) and moved into place: files of\n"
     "the same name (regardless of case) are replaced, directories merged into,\n"
     "nothing else touched; a file/directory mismatch or a symbolic link there is\n"
-    "refused before anything moves. The temporary directory adds 24 characters\n"
-    "to every path. Stored names that would leave DIR are refused.\n"
+    "refused before anything moves; a move that fails undoes those before it.\n"
+    "The temporary directory adds 24 characters to every path. Stored names that\n"
+    "would leave DIR are refused.\n"
     "\n"
     "  --quiet  no progress bar\n";
 
@@ -274,10 +279,57 @@ int extract_into_new(const std::string& source, const std::string& installer, co
   return 0;
 }
 
-// One move of the unpacked tree into DIR.
+// One move of the unpacked tree into DIR; replaces when an entry of DIR
+// (a file) stands at to and is moved aside first.
 struct move {
   fs::path from, to;
+  bool replaces = false;
 };
+
+// A name in Windows-1252 capitals, as the engine matches names; the host's
+// text where Windows-1252 cannot hold it.
+std::string capitals(const fs::path& name) {
+  std::array<char, 1024> text{};
+  if (!sys::current_platform().host_text_to_system(utf8_name(name).c_str(), text.data(),
+                                                   text.size()))
+    return utf8_name(name);
+  std::string out(text.data());
+  for (char& c : out)
+    c = static_cast<char>(sys::cp1252_upper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The entries of a directory: their names as listed, and by capitals the
+// first of them in byte order.
+struct listed_names {
+  bool listed = false;
+  std::set<fs::path> exact;
+  std::map<std::string, fs::path> by_capitals;
+};
+
+// The path of the existing entry that place names regardless of case, under
+// the name it has on disk: Windows matches a path regardless of case but a
+// file moved to it takes the case asked for, and a file replaced keeps its
+// name.
+fs::path on_disk(const fs::path& place, listed_names* names) {
+  if (!names->listed) {
+    names->listed = true;
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (auto it = fs::directory_iterator(place.parent_path(), ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+      entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) {
+      names->exact.insert(entry.filename());
+      names->by_capitals.emplace(capitals(entry.filename()), entry);
+    }
+  }
+  if (names->exact.count(place.filename()) != 0)
+    return place;
+  const auto found = names->by_capitals.find(capitals(place.filename()));
+  return found != names->by_capitals.end() ? found->second : place;
+}
 
 // Plans the moves of the entries of the unpacked directory from into the
 // existing directory to (drive form to_drive, ending in a backslash): an
@@ -286,30 +338,39 @@ struct move {
 // take its place; plans nothing then.
 std::string plan_moves(const fs::path& from, const fs::path& to, const std::string& to_drive,
                        std::vector<move>* moves) {
+  // The entries in the order of their names: the moves, and which of them a
+  // failure stops at, are the same on every run.
   std::error_code ec;
+  std::vector<fs::directory_entry> entries;
   for (auto it = fs::directory_iterator(from, ec); !ec && it != fs::directory_iterator();
-       it.increment(ec)) {
+       it.increment(ec))
+    entries.push_back(*it);
+  if (ec)
+    return shown(from) + ": cannot list it (" + error_code_words(ec) + ")";
+  std::sort(entries.begin(), entries.end());
+  listed_names names_there;
+  for (const fs::directory_entry& entry : entries) {
     std::array<char, 1024> name{}, host{};
     sys::platform& platform = sys::current_platform();
     const std::string drive_name =
-        platform.host_text_to_system(utf8_name(it->path()).c_str(), name.data(), name.size())
+        platform.host_text_to_system(utf8_name(entry.path()).c_str(), name.data(), name.size())
             ? to_drive + name.data()
             : std::string();
     const fs::path place = !drive_name.empty() && platform.drive_to_host_path(
                                                       drive_name.c_str(), host.data(), host.size())
                                ? host_fs_path(host.data())
-                               : to / it->path().filename();
+                               : to / entry.path().filename();
     const fs::file_status there = fs::symlink_status(place, ec);
     ec.clear();
-    const bool is_dir = it->is_directory(ec);
+    const bool is_dir = entry.is_directory(ec);
     if (fs::is_symlink(there))
       return shown(place) + " (is a symbolic link, not followed)";
     if (!fs::exists(there)) {
-      moves->push_back({it->path(), place});
+      moves->push_back({entry.path(), place});
     } else if (is_dir) {
       if (!fs::is_directory(there))
         return shown(place) + ": not a directory, and the archive holds a directory of that name";
-      if (const std::string why = plan_moves(it->path(), place, drive_name + "\\", moves);
+      if (const std::string why = plan_moves(entry.path(), place, drive_name + "\\", moves);
           !why.empty())
         return why;
     } else if (fs::is_directory(there)) {
@@ -317,12 +378,72 @@ std::string plan_moves(const fs::path& from, const fs::path& to, const std::stri
     } else if (!fs::is_regular_file(there)) {
       return shown(place) + ": not a regular file";
     } else {
-      moves->push_back({it->path(), place});
+      moves->push_back({entry.path(), on_disk(place, &names_there), true});
     }
   }
-  if (ec)
-    return shown(from) + ": cannot list it (" + error_code_words(ec) + ")";
   return "";
+}
+
+// Carries out the moves into the existing directory dir, all or nothing: a
+// file that an entry replaces is first moved aside into a temporary
+// directory of its own in dir, and when any rename fails, every move made is
+// undone in reverse order and the files moved aside are put back, so dir is
+// as it was. Returns "" on success (the files moved aside are removed then),
+// else why, naming the entry; when the undoing fails too, what is left where.
+std::string put_in_place(const std::vector<move>& moves, const fs::path& dir) {
+  std::error_code ec;
+  fs::path aside;
+  const auto aside_name = [&](std::size_t i) { return aside / std::to_string(i); };
+  std::size_t done = 0;
+  std::size_t left = 0; // entries of dir that could not be put back
+  std::string why;
+  for (; done < moves.size(); ++done) {
+    const move& m = moves[done];
+    if (m.replaces) {
+      if (aside.empty())
+        aside = make_temporary_directory(dir, partial_tag, &ec);
+      if (aside.empty()) {
+        why = shown(dir) + ": cannot create the temporary directory " + partial_tag +
+              "XXXXXX in it for the files replaced (" + error_code_words(ec) + ")";
+        break;
+      }
+      fs::rename(m.to, aside_name(done), ec);
+      if (ec) {
+        why = shown(m.to) + ": cannot replace it (" + error_code_words(ec) + ")";
+        break;
+      }
+    }
+    fs::rename(m.from, m.to, ec);
+    if (ec) {
+      why = shown(m.to) + ": cannot put it in place (" + error_code_words(ec) + ")";
+      if (m.replaces) {
+        fs::rename(aside_name(done), m.to, ec);
+        left += ec ? 1 : 0;
+      }
+      break;
+    }
+  }
+  if (done == moves.size()) {
+    if (!aside.empty() && !remove_made_tree(aside))
+      return shown(aside) + ": cannot remove the files replaced, after the extraction";
+    return "";
+  }
+  // Undoes the moves made, the last first.
+  for (std::size_t i = done; i-- > 0;) {
+    const move& m = moves[i];
+    fs::rename(m.to, m.from, ec);
+    if (!ec && m.replaces)
+      fs::rename(aside_name(i), m.to, ec);
+    if (ec)
+      ++left;
+  }
+  if (left != 0)
+    return why + "; " + std::to_string(left) + " of the entries moved or replaced before it " +
+           "could not be put back" +
+           (aside.empty() ? "" : " (the files replaced are in " + shown(aside) + ")");
+  if (!aside.empty())
+    remove_made_tree(aside);
+  return why + "; nothing was changed in " + shown(dir);
 }
 
 // DIR exists: the archive is checked whole, unpacked inside DIR, then moved
@@ -373,15 +494,9 @@ int extract_into_existing(const std::string& source, const std::string& installe
   std::vector<move> moves;
   if (const std::string why = plan_moves(temporary, dir, dir_drive, &moves); !why.empty())
     return failed(installer, why + " (nothing was moved into " + shown(dir) + ")" + cleanup());
-  for (std::size_t i = 0; i < moves.size(); ++i) {
-    fs::rename(moves[i].from, moves[i].to, ec);
-    if (ec) {
-      const std::string why = error_code_words(ec);
-      return failed(installer, shown(moves[i].to) + ": cannot put it in place (" + why + "); " +
-                                   std::to_string(i) + " of " + std::to_string(moves.size()) +
-                                   " entries were put in place before it" + cleanup());
-    }
-  }
+  const std::string failure = put_in_place(moves, dir);
+  if (!failure.empty())
+    return failed(installer, failure + cleanup());
   if (!remove_made_tree(temporary))
     return failed(installer, shown(temporary) + ": cannot remove it after the extraction");
   return 0;

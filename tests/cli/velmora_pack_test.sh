@@ -284,6 +284,22 @@ expect "prior contents untouched, damaged file named" '[ "$(ls -A "$work/prior")
 mkdir -p "$work/merge/help" && printf old >"$work/merge/readme.txt" && printf mine >"$work/merge/help/mine.txt"
 check "extract into an existing dir" 0 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/merge")"
 expect "file replaced regardless of case, directory merged" '[ "$(cat "$work/merge/readme.txt")" = hello ] && [ -f "$work/merge/help/mine.txt" ] && cmp -s "$work/kit/HELP/big.bin" "$work/merge/help/BIG.BIN" && [ -z "$(ls -A "$work/merge" | grep partial)" ]'
+# A move that fails midway (into an unwritable subdirectory of DIR) undoes
+# the moves before it: the file replaced first is back, DIR as it was. Run as
+# an ordinary user (root may write anywhere).
+unprivileged=()
+[ "$(id -u)" = 0 ] && command -v setpriv >/dev/null &&
+  unprivileged=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+if [ "$under_wine" = 0 ] && { [ "$(id -u)" != 0 ] || [ ${#unprivileged[@]} != 0 ]; }; then
+  mkdir -p "$work/undo-src/Z" "$work/undo/z" && printf new >"$work/undo-src/a.txt" && printf b >"$work/undo-src/Z/b.txt"
+  printf old >"$work/undo/a.txt" && ln "$work/undo/a.txt" "$work/undo-link"
+  check "build for the undo" 0 pack build --quiet -o "$(host "$work/undo.bin")" "$(host "$work/undo-src")"
+  chmod 755 "$work" && chmod 555 "$work/undo/z"
+  [ "$(id -u)" = 0 ] && chown -R 65534 "$work/undo"
+  check "extract with a move that fails" 1 "${unprivileged[@]}" "$exe" extract --quiet "$work/undo.bin" "$work/undo"
+  expect "moves undone, the file replaced back" '[ "$(cat "$work/undo/a.txt")" = old ] && [ "$(cat "$work/undo-link")" = old ] && [ "$(ls -A "$work/undo")" = "$(printf "a.txt\nz")" ] && [ -z "$(ls -A "$work/undo/z")" ] && [[ $err == *"z/B.TXT: cannot put it in place (permission denied); nothing was changed in"* ]]'
+  chmod 755 "$work/undo/z"
+fi
 # Messages that say what happened.
 check "list of a directory" 1 pack list "$(host "$work/kit")"
 expect "said to be a directory" '[[ $err == *"kit: is a directory"* ]]'
