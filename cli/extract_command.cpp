@@ -166,16 +166,23 @@ std::string host_directory(std::string drive) {
   return host.data();
 }
 
+// Replaces every from in text by to.
+void replace_all(std::string* text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text->find(from); at != std::string::npos;
+       at = text->find(from, at + to.size()))
+    text->replace(at, from.size(), to);
+}
+
 // The engine's failure in words, with the paths in the temporary directory
-// (drive form temporary) shown as the paths they were to have, in dir (the
-// host's form).
+// (drive form temporary, ending in a backslash) shown as the paths they were
+// to have in dir (the host's form, and dir_drive in drive form, as a path
+// too long to resolve is shown).
 std::string extraction_failure(const engine_outcome& outcome, const std::string& temporary,
-                               const std::string& dir, std::size_t extra) {
+                               const std::string& dir, const std::string& dir_drive,
+                               std::size_t extra) {
   std::string text = failure_text(outcome);
-  const std::string from = host_directory(temporary);
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + dir.size()))
-    text.replace(at, from.size(), dir);
+  replace_all(&text, host_directory(temporary), dir);
+  replace_all(&text, host_text(temporary.c_str()), host_text(dir_drive.c_str()));
   if (outcome.report.reason == archive::failure_reason::path_too_long)
     text += "; the temporary directory adds " + std::to_string(extra) + " characters to that";
   return text;
@@ -263,10 +270,10 @@ int extract_into_new(const std::string& source, const std::string& installer, co
     undo_parents();
     const std::string parent_shown =
         host_directory(target.substr(0, target.rfind('\\', target.size() - 2)));
-    return failed(installer,
-                  extraction_failure(outcome, target,
-                                     shown(host_fs_path(parent_shown) / dir.filename()), extra) +
-                      (removed ? "" : "; could not remove " + shown(temporary)));
+    return failed(installer, extraction_failure(outcome, target,
+                                                shown(host_fs_path(parent_shown) / dir.filename()),
+                                                dir_drive, extra) +
+                                 (removed ? "" : "; could not remove " + shown(temporary)));
   }
   fs::rename(temporary, dir, ec);
   if (ec) {
@@ -489,8 +496,9 @@ int extract_into_existing(const std::string& source, const std::string& installe
   };
   const engine_outcome outcome = run_extraction(source, target, check.summary.total_size, quiet);
   if (outcome.code != archive::status::success)
-    return failed(installer, extraction_failure(outcome, target, host_directory(dir_drive), extra) +
-                                 cleanup());
+    return failed(installer,
+                  extraction_failure(outcome, target, host_directory(dir_drive), dir_drive, extra) +
+                      cleanup());
   std::vector<move> moves;
   if (const std::string why = plan_moves(temporary, dir, dir_drive, &moves); !why.empty())
     return failed(installer, why + " (nothing was moved into " + shown(dir) + ")" + cleanup());

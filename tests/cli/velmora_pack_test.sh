@@ -316,6 +316,12 @@ fi
 long=$(printf 'a%.0s' {1..240})
 check "extract into a path over the limit" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/$long")"
 expect "path and limit named" '[[ $err == *"$long: in drive form"*"at most 250"* ]]'
+# A new DIR that fits while a file's path in its temporary directory does not:
+# the failure names the path the file was to have.
+long=$(printf 'n%.0s' {1..221})
+in_dir="$drive:\\$long\\"
+check "extract with a file path over the limit" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/$long")"
+expect "the path in DIR named, nothing left" '[[ $err == *"$in_dir"*"path too long"*"adds 24"* ]] && [[ $err != *partial* ]] && [ ! -e "$work/$long" ] && [ -z "$(ls -A "$work" | grep partial)" ]'
 if [ "$under_wine" = 0 ]; then
   # "--" ends the options: a directory named like an option is packed.
   mkdir -p "$work/-q" && printf d >"$work/-q/d.txt"
