@@ -158,7 +158,9 @@ engine_outcome run_extraction(const std::string& source, const std::string& targ
 // A drive-form directory (trailing backslash allowed) as the host shows it
 // in the engine's messages.
 std::string host_directory(std::string drive) {
-  if (!drive.empty() && drive.back() == '\\')
+  // A drive's root keeps its backslash: "C:" alone names the drive's
+  // current directory on Windows.
+  if (drive.size() > 3 && drive.back() == '\\')
     drive.pop_back();
   std::array<char, 1024> host{};
   if (!sys::current_platform().drive_to_host_path(drive.c_str(), host.data(), host.size()))
@@ -269,7 +271,7 @@ int extract_into_new(const std::string& source, const std::string& installer, co
     const bool removed = remove_made_tree(temporary);
     undo_parents();
     const std::string parent_shown =
-        host_directory(target.substr(0, target.rfind('\\', target.size() - 2)));
+        host_directory(target.substr(0, target.rfind('\\', target.size() - 2) + 1));
     return failed(installer, extraction_failure(outcome, target,
                                                 shown(host_fs_path(parent_shown) / dir.filename()),
                                                 dir_drive, extra) +
