@@ -537,6 +537,11 @@ int run_extract_command(const arguments& args) {
   std::error_code ec;
   const fs::file_status status = fs::status(dir, ec);
   const bool quiet = opts.has("--quiet");
+  // A link that leads nowhere is no directory to extract into, and the
+  // rename into place would fail on it only after the whole extraction.
+  if (!fs::exists(status) && fs::is_symlink(fs::symlink_status(dir, ec)))
+    return failed(shown(installer),
+                  shown(dir) + ": a symbolic link that leads nowhere, not a directory");
   if (!fs::exists(status))
     return extract_into_new(source, shown(installer), dir, quiet);
   if (!fs::is_directory(status))

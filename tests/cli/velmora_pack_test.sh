@@ -307,6 +307,11 @@ check "list of a non-archive" 1 pack list "$(host "$work/stub.exe")"
 expect "only the error" '[ -z "$out" ] && [[ $err == *"marker is missing"* ]]'
 check "extract below a file" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/stub.exe/x")"
 expect "not a directory, with the path" '[[ $err == *"stub.exe: not a directory"* ]]'
+if [ "$under_wine" = 0 ]; then
+  ln -s "$work/nowhere" "$work/dangling"
+  check "extract into a dangling link" 1 pack extract --quiet "$(host "$work/kit.bin")" "$work/dangling"
+  expect "said to lead nowhere, link kept" '[[ $err == *"dangling: a symbolic link that leads nowhere"* ]] && [ -L "$work/dangling" ] && [ -z "$(ls -A "$work" | grep partial)" ]'
+fi
 if [ "$under_wine" = 0 ] && [ "$(id -u)" != 0 ]; then
   mkdir -p "$work/ro" && chmod 555 "$work/ro"
   check "extract below an unwritable dir" 1 pack extract --quiet "$(host "$work/kit.bin")" "$(host "$work/ro/x")"
