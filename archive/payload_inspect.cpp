@@ -202,16 +202,14 @@ struct inspection {
   // The end-of-archive record whose type byte and first two total bytes the
   // header read took (got of them), at offset at; then what follows it.
   void read_end_record(const record_header& h, int got, std::uint32_t at) {
-    std::uint8_t total[4] = {};
-    total[0] = static_cast<std::uint8_t>(h.length);
-    total[1] = static_cast<std::uint8_t>(h.length >> 8);
-    if (got < record_header_bytes || reader.read(total + 2, 2) != 2) {
+    std::uint8_t record[end_of_archive_bytes] = {h.type, static_cast<std::uint8_t>(h.length),
+                                                 static_cast<std::uint8_t>(h.length >> 8)};
+    if (got < record_header_bytes || reader.read(record + record_header_bytes, 2) != 2) {
       problem("", at, "the end-of-archive record is cut short");
       return;
     }
     summary.has_end_record = true;
-    summary.archive_total = static_cast<std::uint32_t>(total[0] | total[1] << 8 | total[2] << 16 |
-                                                       static_cast<std::uint32_t>(total[3]) << 24);
+    summary.archive_total = end_of_archive_total(record);
     summary.end_offset = reader.position();
     check_stub_and_total(at);
     if (summary.end_offset > summary.archive_end) {

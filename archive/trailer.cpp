@@ -1,4 +1,5 @@
-// Finding the end of the archive in front of an Authenticode certificate table.
+// Finding the end of the archive in front of an Authenticode certificate
+// table, and decoding the archive trailer there.
 #include "archive/trailer.h"
 
 namespace archive {
@@ -85,6 +86,36 @@ std::int32_t find_archive_end(sys::file_handle file) {
   if (length < 0)
     return -1;
   return static_cast<std::int32_t>(certificate_table(file, static_cast<std::uint32_t>(length)));
+}
+
+std::uint32_t end_of_archive_total(const std::uint8_t* record) {
+  return u32(record + 1);
+}
+
+archive_trailer decode_archive_trailer(const std::uint8_t* tail) {
+  archive_trailer t;
+  const std::uint8_t* stem = tail + end_of_archive_bytes;
+  if (tail[0] == record::end_of_archive && is_usable_stem(reinterpret_cast<const char*>(stem))) {
+    t.installer = true;
+    t.total = end_of_archive_total(tail);
+    for (std::size_t i = 0; i < t.stem.size(); ++i)
+      t.stem[i] = static_cast<char>(stem[i]);
+  } else if (tail[trailer_bytes] == record::end_of_archive) {
+    t.total = end_of_archive_total(tail + trailer_bytes);
+  }
+  return t;
+}
+
+bool read_archive_trailer(sys::file_handle file, archive_trailer& out) {
+  out = archive_trailer{};
+  std::uint8_t tail[archive_trailer_bytes] = {};
+  const std::int32_t end = find_archive_end(file);
+  if (end < archive_trailer_bytes ||
+      !read_at(file, static_cast<std::uint32_t>(end - archive_trailer_bytes), tail,
+               archive_trailer_bytes))
+    return false;
+  out = decode_archive_trailer(tail);
+  return true;
 }
 
 } // namespace archive

@@ -100,23 +100,9 @@ std::uint32_t archive_total(const std::string& source) {
   sys::scoped_file file(sys::file_open_unfolded(source.c_str(), sys::open_mode::read_shared));
   if (!file.ok())
     return 0;
-  const std::int32_t end = archive::find_archive_end(file.get());
-  std::uint8_t tail[archive::archive_trailer_bytes] = {};
-  if (end < archive::archive_trailer_bytes ||
-      sys::file_seek(file.get(), static_cast<std::uint32_t>(end - archive::archive_trailer_bytes),
-                     sys::seek_from::start) < 0 ||
-      sys::file_read(file.get(), tail, sizeof tail) != static_cast<std::int16_t>(sizeof tail))
-    return 0;
-  // An installer ends with the record and the trailer (its stem and three
-  // zero bytes); a bare payload archive with the record alone.
-  const std::uint8_t* record = tail;
-  if (record[0] != archive::record::end_of_archive || tail[12] != 0 || tail[13] != 0 ||
-      tail[14] != 0)
-    record = tail + archive::trailer_bytes;
-  if (record[0] != archive::record::end_of_archive)
-    return 0;
-  return static_cast<std::uint32_t>(record[1] | record[2] << 8 | record[3] << 16 |
-                                    static_cast<std::uint32_t>(record[4]) << 24);
+  archive::archive_trailer trailer;
+  archive::read_archive_trailer(file.get(), trailer);
+  return trailer.total;
 }
 
 // The progress bar of an extraction: the engine's decoded total against the

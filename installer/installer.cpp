@@ -93,7 +93,7 @@ private:
 struct installer_state {
   ui::instance_handle instance = 0;
   std::array<char, own_path_bytes> own_path{};
-  std::array<std::uint8_t, archive_trailer_bytes> trailer{};
+  archive::archive_trailer trailer;
   ui::dc_handle window_dc = 0;
   std::int16_t focus = 0;
   outcome result = outcome::cancelled;
@@ -168,11 +168,6 @@ void destroy_button(std::size_t slot) {
   ui::buttons[slot] = 0;
 }
 
-std::uint32_t archive_total(const installer_state& s) {
-  return s.trailer[1] | s.trailer[2] << 8 | s.trailer[3] << 16 |
-         static_cast<std::uint32_t>(s.trailer[4]) << 24;
-}
-
 // After a failed extraction: the new target directory goes with everything
 // in it, and the screen says so, why, and that any key (or the one button,
 // "Avsluta") ends the run. Input that came during the extraction is dropped.
@@ -209,7 +204,7 @@ step_result install_step(installer_state& s) {
     return step_result::back_to_choice;
   destroy_button(0);
   destroy_button(1);
-  progress_line progress(archive_total(s));
+  progress_line progress(s.trailer.total);
   progress.show(0);
   s.result = outcome::installed;
 
@@ -273,28 +268,16 @@ int run_dialogue(installer_state& s) {
   }
 }
 
-} // namespace
-
-bool read_archive_trailer(const char* own_path,
-                          std::array<std::uint8_t, archive_trailer_bytes>& out) {
-  out.fill(0);
+// The archive trailer of the installer's own file; false, with an empty
+// trailer, for a file that carries no payload or a damaged one, whose stem
+// could name the drive root, a path or nothing.
+bool read_own_trailer(const char* own_path, archive::archive_trailer& out) {
+  out = archive::archive_trailer{};
   sys::scoped_file own(sys::file_open(own_path, sys::open_mode::read_shared));
-  if (!own.ok())
-    return false;
-  // A signed installer's trailer lies in front of its certificate table.
-  const std::int32_t end = archive::find_archive_end(own.get());
-  if (end < archive_trailer_bytes)
-    return false;
-  if (sys::file_seek(own.get(), static_cast<std::uint32_t>(end - archive_trailer_bytes),
-                     sys::seek_from::start) < 0)
-    return false;
-  if (sys::file_read(own.get(), out.data(), archive_trailer_bytes) != archive_trailer_bytes) {
-    out.fill(0);
-    return false;
-  }
-  return out[0] == archive::record::end_of_archive &&
-         archive::is_usable_stem(reinterpret_cast<const char*>(out.data() + 5));
+  return own.ok() && archive::read_archive_trailer(own.get(), out) && out.installer;
 }
+
+} // namespace
 
 int run_installer(ui::instance_handle instance, ui::instance_handle previous, const char*,
                   int show) {
@@ -317,9 +300,9 @@ int run_installer(ui::instance_handle instance, ui::instance_handle previous, co
   }
   s.window_dc = ws().get_dc(ui::main_window());
   survey_drives(s.choice);
-  s.choice.trailer_valid = read_archive_trailer(s.own_path.data(), s.trailer);
-  s.choice.space_needed = space_needed(archive_total(s));
-  std::memcpy(s.choice.stem.data(), s.trailer.data() + 5, stem_bytes);
+  s.choice.trailer_valid = read_own_trailer(s.own_path.data(), s.trailer);
+  s.choice.space_needed = space_needed(s.trailer.total);
+  s.choice.stem = s.trailer.stem;
   s.choice.drive_index = 0;
   refresh_screen();
   create_buttons(s);

@@ -11,7 +11,6 @@
 namespace installer {
 
 inline constexpr int own_path_bytes = 256;
-inline constexpr int archive_trailer_bytes = 15;
 
 // Key codes the dialogue acts on.
 namespace key {
@@ -31,14 +30,5 @@ inline constexpr std::uint16_t up = 328;
 // show command. Returns 0 on every path.
 int run_installer(ui::instance_handle instance, ui::instance_handle previous,
                   const char* command_line, int show);
-
-// Reads the last 15 bytes of the file at own_path: the end-of-archive record
-// (type byte and archive total) and the ten trailer bytes. Returns true when
-// they could be read, begin with an end-of-archive record (type 4) and carry
-// a stem that the builder accepts (seven characters usable in a directory
-// name); false for a file that carries no payload (trailer then all zero) and
-// for a damaged one, whose stem could name the drive root, a path or nothing.
-bool read_archive_trailer(const char* own_path,
-                          std::array<std::uint8_t, archive_trailer_bytes>& out);
 
 } // namespace installer

@@ -2,6 +2,8 @@
 // with room from a start index, and the first free directory name there.
 #pragma once
 
+#include "archive/format.h"
+
 #include <array>
 #include <cstdint>
 
@@ -10,7 +12,7 @@ namespace installer {
 // Drives C: to Z:.
 inline constexpr int surveyed_drives = 24;
 // The trailer's ten bytes begin with the seven-byte directory stem.
-inline constexpr int stem_bytes = 7;
+using archive::stem_bytes;
 
 struct target_choice {
   std::array<std::int32_t, surveyed_drives> free_kb{}; // below 10 KB stored as 0
