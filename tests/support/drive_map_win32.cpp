@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sys/forwarding_platform.h"
+#include "sys/platform/win32/win32_handle.h"
 #include "tests/support/temp_drive.h"
 
 namespace velmora_test {

@@ -1,7 +1,7 @@
 // The POSIX backend of the platform seam: Win32 file calls imitated on POSIX.
 #pragma once
 
-#include "sys/platform.h"
+#include "sys/platform/platform_backend.h"
 #include "sys/platform/posix/posix_handle.h"
 #include "sys/platform/posix/posix_names.h"
 
@@ -13,10 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <exception>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -57,7 +55,7 @@ struct listed_entry {
   std::uint32_t error = 0;
 };
 
-class platform final : public sys::platform {
+class platform final : public sys::platform_backend {
 public:
   platform() = default;
   platform(const platform&) = delete;
@@ -77,7 +75,6 @@ public:
   bool close_handle(native_handle handle) override;
   bool get_file_information(native_handle handle, file_information* out) override;
   bool set_end_of_file(native_handle handle) override;
-  std::uint32_t last_error() override { return last_error_; }
 
   bool create_directory(const char* path) override;
   bool create_directory_below(const char* base, const char* relative) override;
@@ -131,24 +128,6 @@ private:
   // (fs.nr_open stays below 2^30), so they never equal an open file's handle.
   static constexpr native_handle first_find_handle = 0x40000000;
 
-  // Records code as the latest failure; returns failure for chaining.
-  template <class R> R fail(std::uint32_t code, R failure) {
-    last_error_ = code;
-    return failure;
-  }
-
-  // Runs body, turning an escaping exception into a failure of the call.
-  template <class R, class F> R guarded(R failure, F&& body) noexcept {
-    try {
-      return body();
-    } catch (const std::bad_alloc&) {
-      last_error_ = error::not_enough_memory;
-    } catch (const std::exception&) {
-      last_error_ = error::gen_failure;
-    }
-    return failure;
-  }
-
   // The open file of handle, or nullptr (last_error: invalid_handle).
   open_file* lookup(native_handle handle);
 
@@ -173,7 +152,6 @@ private:
   std::map<int, open_file> files_;
   std::map<native_handle, listing> listings_;
   native_handle next_find_handle_ = first_find_handle;
-  std::uint32_t last_error_ = error::success;
 };
 
 } // namespace sys::posix

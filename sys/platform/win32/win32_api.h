@@ -1,4 +1,4 @@
-// The Win32 API, included here and nowhere else, and owners of native handles.
+// The Win32 API, included here and nowhere else.
 //
 //===----------------------------------------------------------------------===//
 //=== Generic Win32 only: nothing here may need more than Windows 7, nor one
@@ -23,32 +23,3 @@
 #endif
 
 #include <windows.h>
-
-#include "sys/unique_handle.h"
-
-namespace sys::win32 {
-
-using sys::unique_handle;
-
-// A kernel object handle (a file). CreateFileA reports failure with
-// INVALID_HANDLE_VALUE, most other calls with NULL: neither is a handle.
-struct file_handle_traits {
-  using handle_type = HANDLE;
-  static handle_type empty() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(handle_type h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void free(handle_type h) noexcept { ::CloseHandle(h); }
-};
-
-// A directory search of FindFirstFileA, which FindClose ends (CloseHandle
-// must not be used on it).
-struct find_handle_traits {
-  using handle_type = HANDLE;
-  static handle_type empty() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(handle_type h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void free(handle_type h) noexcept { ::FindClose(h); }
-};
-
-using unique_file = unique_handle<file_handle_traits>;
-using unique_find = unique_handle<find_handle_traits>;
-
-} // namespace sys::win32

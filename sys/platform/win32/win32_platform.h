@@ -21,12 +21,11 @@
 // First: it fixes the Windows API level before any other header looks at it.
 #include "sys/platform/win32/win32_api.h"
 
-#include "sys/platform.h"
+#include "sys/platform/platform_backend.h"
+#include "sys/platform/win32/win32_handle.h"
 
 #include <cstdint>
-#include <exception>
 #include <map>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -53,7 +52,7 @@ inline constexpr std::size_t max_native_path_chars = MAX_PATH;
 // NO_ERROR, a missing component included.
 DWORD path_below(const char* base, const char* relative, bool with_last, std::wstring& path);
 
-class platform final : public sys::platform {
+class platform final : public sys::platform_backend {
 public:
   platform() = default;
   platform(const platform&) = delete;
@@ -73,7 +72,6 @@ public:
   bool close_handle(native_handle handle) override;
   bool get_file_information(native_handle handle, file_information* out) override;
   bool set_end_of_file(native_handle handle) override;
-  std::uint32_t last_error() override { return last_error_; }
 
   bool create_directory(const char* path) override;
   bool create_directory_below(const char* base, const char* relative) override;
@@ -108,27 +106,9 @@ public:
   bool make_executable(const char* host_path) override;
 
 private:
-  // Records code as the latest failure; returns failure for chaining.
-  template <class R> R fail(std::uint32_t code, R failure) {
-    last_error_ = code;
-    return failure;
-  }
-
   // Records GetLastError() as the latest failure: call it straight after the
   // failing Win32 call, before anything else can change the thread's error.
   template <class R> R fail_native(R failure) { return fail(::GetLastError(), failure); }
-
-  // Runs body, turning an escaping exception into a failure of the call.
-  template <class R, class F> R guarded(R failure, F&& body) noexcept {
-    try {
-      return body();
-    } catch (const std::bad_alloc&) {
-      last_error_ = error::not_enough_memory;
-    } catch (const std::exception&) {
-      last_error_ = error::gen_failure;
-    }
-    return failure;
-  }
 
   // The UTF-16 path of a drive-form path: the program's own wide path when
   // path is the module path module_file_name handed out (as it was, or folded
@@ -153,7 +133,6 @@ private:
   // and -1 and -2 name the process and the thread themselves.
   std::map<native_handle, unique_file> files_;
   std::map<native_handle, unique_find> finds_;
-  std::uint32_t last_error_ = error::success;
   // The program's own path, kept by module_file_name: as Windows has it, the
   // ANSI bytes handed out, and those bytes folded as file_open folds paths.
   std::wstring module_wide_;
