@@ -77,7 +77,7 @@ file_handle narrow(native_handle h) {
     last_failure = p.last_error();
     return refused_handle;
   }
-  if (static_cast<std::uintptr_t>(h) > static_cast<std::uintptr_t>(max_file_handle_value)) {
+  if (!fits_file_handle(h)) {
     p.close_handle(h);
     error_log_write(9, "Error Handle", 9);
     last_failure = error::invalid_handle;

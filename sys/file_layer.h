@@ -4,21 +4,12 @@
 // record to the error log before the call returns.
 #pragma once
 
+#include "sys/file_handle.h"
 #include "sys/platform.h"
 
 #include <cstdint>
 
 namespace sys {
-
-// A file handle: 0 to 32767 names an open file; -1 the open was refused; -2 the
-// platform's handle was above 0x7FFF (closed again), or a transfer failed.
-using file_handle = std::int16_t;
-
-inline constexpr file_handle refused_handle = -1;
-inline constexpr file_handle failed_handle = -2;
-
-// Largest native handle value that fits a file handle.
-inline constexpr std::intptr_t max_file_handle_value = 0x7FFF;
 
 // Largest count one transfer may ask for: its result must read back as a
 // non-negative 16-bit value.
