@@ -78,10 +78,13 @@ struct inspect_reporters {
 //     multiple of 8; they are no part of the total.
 // Each difference found goes to to.problem and the walk goes on. Returns 0
 // when the walk reached the archive's end, or the status extraction would
-// give: 'n' cannot open (nothing reported), 'x' no marker, 'o', 'q', 'r', 's'
-// damaged, each of these also reported as a problem. A stored name that
-// extraction refuses ('p') is a problem the walk goes on past. summary holds
-// what was read up to the point of failure. Never throws; out of memory is 'n'.
+// give (archive/run_archive_command.h): source_open_failed when the file
+// cannot be opened (nothing reported), marker_not_found, and for a damaged
+// archive bad_top_record, bad_file_record, truncated_record or
+// chunk_decode_failed, each of these also reported as a problem. A stored
+// name that extraction refuses (output_create_failed) is a problem the walk
+// goes on past. summary holds what was read up to the point of failure. Never
+// throws; out of memory is source_open_failed.
 int inspect_payload(const char* path, const inspect_reporters& to, payload_summary& summary);
 
 } // namespace archive

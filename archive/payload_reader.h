@@ -70,12 +70,14 @@ struct file_record {
 
 // Reads the next record inside a file: a chunk, decoded into decoded (room
 // for decoded_capacity bytes) through compressed (room for one transfer), or
-// the end-of-file record. Returns 0; 'r' when the header or the chunk's
-// payload is cut short by the end of the archive or a failed read; 'q' for
-// any other record, or a chunk longer than one transfer can carry; 's' when
-// the chunk does not decode. After 'r' for a payload and after 's', decoded
-// holds nothing usable and the decoder has written its error-log records for
-// a stream that does not end (a cut payload is decoded as far as it came).
+// the end-of-file record. Returns status::success (0); truncated_record when
+// the header or the chunk's payload is cut short by the end of the archive or
+// a failed read; bad_file_record for any other record, or a chunk longer than
+// one transfer can carry; chunk_decode_failed when the chunk does not decode
+// (the status constants of archive/run_archive_command.h). After
+// truncated_record for a payload and after chunk_decode_failed, decoded holds
+// nothing usable and the decoder has written its error-log records for a
+// stream that does not end (a cut payload is decoded as far as it came).
 // Bytes behind a chunk's stream are no failure; *out counts them.
 int read_file_record(payload_reader& reader, chunk_decoder& decoder, std::uint8_t* compressed,
                      std::uint8_t* decoded, file_record* out);

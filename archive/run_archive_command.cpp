@@ -4,7 +4,6 @@
 #include "archive/engine_call.h"
 #include "sys/file_layer.h"
 #include "sys/platform.h"
-#include "sys/scan.h"
 #include "sys/text_fields.h"
 
 #include <algorithm>
@@ -13,18 +12,6 @@
 #include <new>
 
 namespace archive {
-
-bool slot_table::append(const char* spec, int length) {
-  if (length < 0 || length > max_spec_bytes || count() >= max_slots)
-    return false;
-  slot s;
-  std::memset(s.text.data(), sys::extended_prefix_byte, listing_prefix_bytes);
-  std::memcpy(s.text.data() + listing_prefix_bytes, spec, static_cast<std::size_t>(length));
-  s.text[static_cast<std::size_t>(listing_prefix_bytes + length)] = '\0';
-  s.length = listing_prefix_bytes + length;
-  slots_.push_back(s);
-  return true;
-}
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The breadth-first directory traversal over the slot table.
+// The breadth-first directory traversal and the slot table it works through.
 #include "archive/tree_walk.h"
 
 #include "sys/platform.h"
@@ -12,6 +12,18 @@
 #include <string_view>
 
 namespace archive {
+
+bool slot_table::append(const char* spec, int length) {
+  if (length < 0 || length > max_spec_bytes || count() >= max_slots)
+    return false;
+  slot s;
+  std::memset(s.text.data(), sys::extended_prefix_byte, listing_prefix_bytes);
+  std::memcpy(s.text.data() + listing_prefix_bytes, spec, static_cast<std::size_t>(length));
+  s.text[static_cast<std::size_t>(listing_prefix_bytes + length)] = '\0';
+  s.length = listing_prefix_bytes + length;
+  slots_.push_back(s);
+  return true;
+}
 
 int directory_prefix_length(const char* spec, int length) {
   for (int i = length - 1; i >= 0; --i)
