@@ -65,13 +65,9 @@ bool parse_jobs(const std::string& text, unsigned* jobs) {
 } // namespace
 
 int run_build_command(const arguments& args) {
-  const auto opts = parse_options(args, build_options);
-  if (!opts.error.empty())
-    return usage_error("build", opts.error);
-  if (opts.has("--help")) {
-    print_help(help);
-    return 0;
-  }
+  parsed_options opts;
+  if (const int code = parse_command("build", help, args, build_options, &opts); code >= 0)
+    return code;
   if (opts.positional.size() != 1)
     return usage_error("build", "needs exactly one DIR");
   const std::string* stub = opts.value("--stub");

@@ -47,6 +47,12 @@ int usage_error(const std::string& command, const std::string& message);
 int work_error(const std::string& message);
 void print_help(const char* text);
 
+// Parses a command's arguments by its options spec into *opts. Returns -1
+// when the command goes on with them; else the exit code, after the usage
+// message for arguments not understood (2) or the help text for --help (0).
+int parse_command(const std::string& command, const char* help, const arguments& args,
+                  const option_spec& spec, parsed_options* opts);
+
 // The bytes a tree walk of dir reads: its files, outside dot directories.
 std::uint64_t tree_bytes(const std::filesystem::path& dir);
 

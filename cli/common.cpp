@@ -27,6 +27,18 @@ void print_help(const char* text) {
   std::fputs(text, stdout);
 }
 
+int parse_command(const std::string& command, const char* help, const arguments& args,
+                  const option_spec& spec, parsed_options* opts) {
+  *opts = parse_options(args, spec);
+  if (!opts->error.empty())
+    return usage_error(command, opts->error);
+  if (opts->has("--help")) {
+    print_help(help);
+    return 0;
+  }
+  return -1;
+}
+
 std::uint64_t tree_bytes(const fs::path& dir) {
   std::uint64_t total = 0;
   std::error_code ec;

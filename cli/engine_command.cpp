@@ -26,13 +26,9 @@ constexpr const char* help =
 } // namespace
 
 int run_engine_command(const arguments& args) {
-  const auto opts = parse_options(args, engine_options);
-  if (!opts.error.empty())
-    return usage_error("engine", opts.error);
-  if (opts.has("--help")) {
-    print_help(help);
-    return 0;
-  }
+  parsed_options opts;
+  if (const int code = parse_command("engine", help, args, engine_options, &opts); code >= 0)
+    return code;
   if (opts.positional.size() != 3)
     return usage_error("engine", "needs SOURCE, SPEC and COMMAND");
 

@@ -501,13 +501,9 @@ int extract_into_existing(const std::string& source, const std::string& installe
 } // namespace
 
 int run_extract_command(const arguments& args) {
-  const auto opts = parse_options(args, extract_options);
-  if (!opts.error.empty())
-    return usage_error("extract", opts.error);
-  if (opts.has("--help")) {
-    print_help(help);
-    return 0;
-  }
+  parsed_options opts;
+  if (const int code = parse_command("extract", help, args, extract_options, &opts); code >= 0)
+    return code;
   if (opts.positional.size() != 2)
     return usage_error("extract", "needs INSTALLER and DIR");
   const fs::path installer = host_fs_path(opts.positional[0]);

@@ -39,13 +39,9 @@ constexpr const char* test_help =
 // Opens the archive argument; *source receives its drive form.
 int prepare(const char* command, const char* help, const arguments& args, std::string* source,
             std::string* shown) {
-  const auto opts = parse_options(args, inspect_options);
-  if (!opts.error.empty())
-    return usage_error(command, opts.error);
-  if (opts.has("--help")) {
-    print_help(help);
-    return 0;
-  }
+  parsed_options opts;
+  if (const int code = parse_command(command, help, args, inspect_options, &opts); code >= 0)
+    return code;
   if (opts.positional.size() != 1)
     return usage_error(command, "needs exactly one INSTALLER");
   *shown = opts.positional[0];

@@ -80,13 +80,9 @@ bool parse_epoch(const char* text, std::int64_t* seconds) {
 } // namespace
 
 int run_zip_command(const arguments& args) {
-  const auto opts = parse_options(args, zip_options);
-  if (!opts.error.empty())
-    return usage_error("zip", opts.error);
-  if (opts.has("--help")) {
-    print_help(help);
-    return 0;
-  }
+  parsed_options opts;
+  if (const int code = parse_command("zip", help, args, zip_options, &opts); code >= 0)
+    return code;
   if (opts.positional.size() != 1 || !opts.value("-o"))
     return usage_error("zip", "needs -o OUT.zip and exactly one DIR");
   std::int64_t date_limit = -1;
