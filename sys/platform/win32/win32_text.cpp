@@ -65,16 +65,4 @@ std::wstring from_utf8(std::string_view text) {
   return out;
 }
 
-std::string to_utf8(std::wstring_view text) {
-  if (text.empty())
-    return {};
-  const int size = static_cast<int>(text.size());
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  if (n <= 0)
-    return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
 } // namespace sys::win32

@@ -23,10 +23,8 @@ std::string from_wide(std::wstring_view text, bool* lossless = nullptr);
 // The Windows-1252 byte of one UTF-16 unit, or -1 when it has none.
 int cp1252_byte_of(wchar_t unit);
 
-// UTF-8 and UTF-16, for the host texts of command-line programs (their
-// arguments and the names of host files). from_utf8 gives "" for text that is
-// not UTF-8.
+// UTF-16 of UTF-8, for the host texts of command-line programs (their
+// arguments and the names of host files): "" for text that is not UTF-8.
 std::wstring from_utf8(std::string_view text);
-std::string to_utf8(std::wstring_view text);
 
 } // namespace sys::win32
