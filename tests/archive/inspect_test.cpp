@@ -368,4 +368,27 @@ TEST(FindArchiveEnd, IsTheCertificateTableOnlyWhenItEndsTheFile) {
   }
 }
 
+// An installer's trailer carries a usable stem behind its end-of-archive
+// record; else the last five bytes may be a bare archive's closing record.
+TEST(DecodeArchiveTrailer, TellsAnInstallerFromABareArchive) {
+  const auto decode = [](const std::string& tail) {
+    return archive::decode_archive_trailer(reinterpret_cast<const std::uint8_t*>(tail.data()));
+  };
+  const archive::archive_trailer installer =
+      decode(std::string("\x04\x2A\x01\x00\x00QXA0000\0\0\0", 15));
+  EXPECT_TRUE(installer.installer);
+  EXPECT_EQ(installer.total, 298u);
+  EXPECT_EQ(std::string(installer.stem.data(), 7), "QXA0000");
+
+  const archive::archive_trailer bare =
+      decode(std::string("\x04xxxxxx\x03\0\0\x04\x10\x00\x00\x01", 15));
+  EXPECT_FALSE(bare.installer);
+  EXPECT_EQ(bare.total, 0x01000010u);
+  EXPECT_EQ(bare.stem[0], '\0');
+
+  const archive::archive_trailer neither = decode(std::string(15, 'x'));
+  EXPECT_FALSE(neither.installer);
+  EXPECT_EQ(neither.total, 0u);
+}
+
 } // namespace
