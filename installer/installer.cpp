@@ -9,6 +9,7 @@
 #include "sys/file_layer.h"
 #include "sys/platform.h"
 #include "ui/colour_scheme.h"
+#include "ui/key_codes.h"
 #include "ui/main_window.h"
 #include "ui/painting.h"
 
@@ -18,6 +19,9 @@
 namespace installer {
 
 namespace {
+
+// The key codes the dialogue acts on are the screen's.
+namespace key = ui::key;
 
 // The completion record's name below the target; its third character
 // becomes the backslash.

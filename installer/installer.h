@@ -12,19 +12,6 @@ namespace installer {
 
 inline constexpr int own_path_bytes = 256;
 
-// Key codes the dialogue acts on.
-namespace key {
-inline constexpr std::uint16_t install = 1;
-inline constexpr std::uint16_t cancel = 2;
-inline constexpr std::uint16_t next_disk = 3;
-inline constexpr std::uint16_t escape = 258;
-inline constexpr std::uint16_t enter = 269;
-inline constexpr std::uint16_t right = 333;
-inline constexpr std::uint16_t down = 336;
-inline constexpr std::uint16_t left = 331;
-inline constexpr std::uint16_t up = 328;
-} // namespace key
-
 // The program entry, shaped like WinMain: the instance, a previous instance
 // (null: register the window classes), the command line (not used) and the
 // show command. Returns 0 on every path.

@@ -1,10 +1,13 @@
-// velmora-setup on POSIX: opens the window system VELMORA_UI chooses and runs
+// velmora-setup on POSIX: opens the window system VELMORA_UI chooses (through
+// the registry of window systems) and runs
 // the installer with the values a Windows program would be given.
 #include "installer/installer.h"
 #include "sys/platform.h"
+#include "ui/main_window.h"
 #include "ui/window_system_registry.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -39,7 +42,7 @@ void tell_when_own_file_unreachable() {
 int main() {
   try {
     std::string why;
-    auto ws = ui::open_window_system(&why);
+    auto ws = ui::open_window_system(std::getenv("VELMORA_UI"), ui::screen_resources(), &why);
     if (!ws) {
       // As on Windows when the main window cannot be made: nothing shown, 0.
       std::fprintf(stderr, "velmora-setup: cannot open a window: %s\n", why.c_str());

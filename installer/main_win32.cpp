@@ -1,6 +1,7 @@
 // velmora-setup on Windows: the GUI program's entry. Closes the program's own
-// directory to DLL loading, installs the win32 window system and runs the
-// installer with the values Windows gives WinMain.
+// directory to DLL loading, opens the window system through the registry (on
+// Windows the real one, whatever VELMORA_UI holds) and runs the installer with
+// the values Windows gives WinMain.
 //
 //===----------------------------------------------------------------------===//
 //=== Generic Win32 only: nothing here may need more than Windows 7, nor one
@@ -10,7 +11,9 @@
 #include "sys/platform/win32/win32_api.h"
 
 #include "installer/installer.h"
+#include "ui/main_window.h"
 #include "ui/window_system/win32/win32_window_system.h"
+#include "ui/window_system_registry.h"
 
 #include <exception>
 #include <string>
@@ -49,7 +52,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
   restrict_dll_search();
   try {
     std::string why;
-    auto ws = ui::create_win32_window_system(&why);
+    // No name: the registry's first backend that can run, which on Windows
+    // is win32; the offscreen one is not built here.
+    auto ws = ui::open_window_system(nullptr, ui::screen_resources(), &why);
     if (!ws)
       return 0; // as when the main window cannot be made: nothing shown
     ui::set_window_system(ws.get());

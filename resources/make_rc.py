@@ -5,8 +5,8 @@
 
 SOURCE_DIR is the project's top directory. The accelerator table ZORACC is not
 written down here: it is read from its one source, ui::zoracc in
-ui/accelerators.h, with the virtual-key codes and flags of ui/window_system.h,
-so the Windows build and the other window systems always translate the same
+ui/accelerators.h, with the virtual-key codes and flags of ui/window_system.h
+and the command ids of ui/key_codes.h, so the Windows build and the other window systems always translate the same
 keys. Everything else the script holds (the icon, the menu ZORMEN, the data
 item ZORRUB, the application manifest) is fixed below.
 
@@ -82,6 +82,8 @@ def read_table(source_dir):
     """ui::zoracc as a list of (flags, key, command)."""
     with open(os.path.join(source_dir, 'ui', 'window_system.h'), encoding='utf-8') as f:
         seam = strip_comments(f.read())
+    with open(os.path.join(source_dir, 'ui', 'key_codes.h'), encoding='utf-8') as f:
+        key_codes = strip_comments(f.read())
     with open(os.path.join(source_dir, 'ui', 'accelerators.h'), encoding='utf-8') as f:
         header = strip_comments(f.read())
 
@@ -89,6 +91,8 @@ def read_table(source_dir):
     for space in ('vk', 'accel_flag'):
         for name, value in constants(namespace_body(seam, space)).items():
             names['%s::%s' % (space, name)] = evaluate(value, names)
+    for name, value in constants(key_codes).items():
+        names['key::%s' % name] = evaluate(value, names)
     for name, value in constants(header).items():
         names[name] = evaluate(value, names)
 

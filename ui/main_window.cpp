@@ -3,6 +3,7 @@
 
 #include "ui/accelerators.h"
 #include "ui/painting.h"
+#include "ui/screen_observer.h"
 
 #include <array>
 
@@ -47,11 +48,16 @@ void set_cursor_shape(cursor_handle c) {
   ws.show_cursor(true);
 }
 
+void tell_key_returned(std::uint16_t code) {
+  if (screen_observer* observer = current_screen_observer())
+    observer->key_returned(code);
+}
+
 } // namespace
 
 int register_window_classes(instance_handle instance) {
   window_system& ws = current_window_system();
-  icon = ws.load_icon(instance, "ZORVEK");
+  icon = ws.load_icon(instance, main_icon_name);
   hourglass = ws.load_standard_cursor(standard_cursor::wait);
   arrow = ws.load_standard_cursor(standard_cursor::arrow);
   constexpr std::uint32_t saved = class_style::classdc | class_style::savebits; // 2112
@@ -97,7 +103,7 @@ lresult main_window_procedure(window_handle w, std::uint32_t id, wparam first, l
     push_key(low_word);
     return 0;
   case msg::command:
-    ws.post_message(main_window_, msg::queue_key, low_word, 0);
+    ws.post_message(main_window_, queue_key_message, low_word, 0);
     return 0;
   case msg::sys_command:
     if ((low_word & 0xFFF0) != sc_close)
@@ -106,9 +112,9 @@ lresult main_window_procedure(window_handle w, std::uint32_t id, wparam first, l
       return 0;
     if (w != main_window_)
       break;
-    ws.post_message(main_window_, msg::queue_key, close_request_code, 0);
+    ws.post_message(main_window_, queue_key_message, key::close_request, 0);
     return 0;
-  case msg::queue_key:
+  case queue_key_message:
     if ((low_word & 0x8000) != 0)
       break;
     push_key(low_word);
@@ -140,8 +146,8 @@ std::uint16_t wait_for_key() {
     if (queue_empty()) {
       message m;
       if (ws.get_message(&m) == 0) {
-        ws.note_key_returned(quit_code);
-        return quit_code;
+        tell_key_returned(key::quit);
+        return key::quit;
       }
       handle(m);
     }
@@ -151,7 +157,7 @@ std::uint16_t wait_for_key() {
   const std::uint16_t code = ring[static_cast<std::size_t>(read_index)];
   read_index = advance(read_index);
   set_cursor_shape(hourglass);
-  ws.note_key_returned(code);
+  tell_key_returned(code);
   return code;
 }
 
@@ -176,6 +182,13 @@ void pump_paint_messages() {
 
 void load_key_table(instance_handle instance) {
   key_table = current_window_system().load_accelerators(instance, accelerator_table_name);
+}
+
+const resource_table& screen_resources() {
+  static constexpr const char* icons[] = {main_icon_name};
+  static constexpr accelerator_table_resource tables[] = {{accelerator_table_name, zoracc}};
+  static constexpr resource_table resources{icons, tables};
+  return resources;
 }
 
 window_handle main_window() {

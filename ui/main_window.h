@@ -1,20 +1,25 @@
 // The installer's one window: its classes, its window procedure, the key
 // queue the procedure fills, and the two message pumps that empty it.
-//
-// Key codes: typed characters (1 to 255), button command ids ("Install" 1,
-// "Avbryt" 2, "Välj skiva" 3), accelerator command ids (258 to 572), the close
-// request 550; wait_for_key returns 999 when the message loop is told to quit.
+// The codes in the queue are those of ui/key_codes.h.
 #pragma once
 
+#include "ui/key_codes.h"
 #include "ui/window_system.h"
 
 #include <cstdint>
 
 namespace ui {
 
-inline constexpr std::uint16_t close_request_code = 550;
-inline constexpr std::uint16_t quit_code = 999;
 inline constexpr int key_ring_slots = 126;
+
+// The main window's own message that queues the key code in its first
+// parameter (codes with bit 15 set are dropped): commands become these, so
+// that a click or an accelerator is queued one dispatch later.
+inline constexpr std::uint32_t queue_key_message = 32766;
+static_assert(queue_key_message >= msg::user && queue_key_message <= 0x7FFF);
+
+// The icon of the four window classes, a resource of the program.
+inline constexpr const char* main_icon_name = "ZORVEK";
 
 inline constexpr const char* main_window_title = "   Velmora installation";
 inline constexpr const char* main_window_class = "DulOrigo";
@@ -63,6 +68,11 @@ void pump_paint_messages();
 
 // Loads the accelerator table ZORACC that both pumps translate with.
 void load_key_table(instance_handle instance);
+
+// The program's resources, for the window systems that are handed them
+// instead of reading the program file: the icon ZORVEK and the accelerator
+// table ZORACC (ui/accelerators.h). Lives as long as the program.
+const resource_table& screen_resources();
 
 // The main window (0 before create_main_window and after destruction).
 window_handle main_window();

@@ -2,6 +2,7 @@
 #include "ui/painting.h"
 
 #include "ui/colour_scheme.h"
+#include "ui/screen_observer.h"
 
 #include <cstring>
 
@@ -51,7 +52,8 @@ int mark_default_button(int slot) {
     ws.post_message(button, msg::button_set_style, window_style::push_button, 1);
   ws.post_message(buttons[static_cast<std::size_t>(slot)], msg::button_set_style,
                   window_style::def_push_button, 1);
-  ws.note_default_button(slot);
+  if (screen_observer* observer = current_screen_observer())
+    observer->default_button_marked(slot);
   return 0;
 }
 

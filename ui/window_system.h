@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace ui {
 
@@ -56,8 +57,9 @@ inline constexpr std::uint32_t sys_key_down = 0x0104;      // WM_SYSKEYDOWN
 inline constexpr std::uint32_t command = 0x0111;           // WM_COMMAND
 inline constexpr std::uint32_t sys_command = 0x0112;       // WM_SYSCOMMAND
 inline constexpr std::uint32_t button_set_style = 0x00F4;  // BM_SETSTYLE
-// The installer's private message that queues a key code (first parameter).
-inline constexpr std::uint32_t queue_key = 32766;
+// The first number a program may use for its own messages (WM_USER); up to
+// 0x7FFF.
+inline constexpr std::uint32_t user = 0x0400;
 } // namespace msg
 
 // System commands (SC_*), in WM_SYSCOMMAND's first parameter (masked 0xFFF0).
@@ -140,6 +142,22 @@ struct accelerator {
   std::uint16_t command;
 };
 
+// One named accelerator table among a program's resources.
+struct accelerator_table_resource {
+  const char* name;
+  std::span<const accelerator> entries;
+};
+
+// A program's resources, for the window systems that cannot read them from
+// the program file (fltk and offscreen; win32 loads the module's own and is
+// not handed this): the icon names load_icon finds and the accelerator tables
+// load_accelerators finds, names compared exactly. A window system keeps the
+// spans, so what they refer to must outlive it.
+struct resource_table {
+  std::span<const char* const> icons;
+  std::span<const accelerator_table_resource> accelerator_tables;
+};
+
 struct rect {
   int left = 0, top = 0, right = 0, bottom = 0;
 };
@@ -180,12 +198,13 @@ public:
 
   // --- resources and classes ------------------------------------------------
 
-  // LoadIconA(instance, name). 0 when there is no such icon.
+  // LoadIconA(instance, name): a resource of the program (the module's on
+  // win32, the resource table's elsewhere). 0 when there is no such icon.
   virtual icon_handle load_icon(instance_handle instance, const char* name) = 0;
   // LoadCursorA(NULL, IDC_ARROW / IDC_WAIT).
   virtual cursor_handle load_standard_cursor(standard_cursor which) = 0;
-  // LoadAcceleratorsA(instance, name). Every backend knows "ZORACC" (the table
-  // in ui/accelerators.h); 0 for any other name.
+  // LoadAcceleratorsA(instance, name): a table among the program's resources
+  // (as for load_icon). 0 when there is no such table.
   virtual accel_handle load_accelerators(instance_handle instance, const char* name) = 0;
   // RegisterClassA. False when the class cannot be registered (a class of the
   // same name exists already, for one).
@@ -282,13 +301,6 @@ public:
   virtual brush_handle create_solid_brush(colour c) = 0;
   virtual pen_handle create_pen(int style, int width, colour c) = 0;
   virtual bool delete_object(std::uintptr_t object) = 0;
-
-  // --- what automation observes (no Win32 counterpart; no-ops by default) ----
-
-  // wait_for_key is about to return code.
-  virtual void note_key_returned(std::uint16_t) {}
-  // mark_default_button was called for slot.
-  virtual void note_default_button(int) {}
 };
 
 // The window system in use.

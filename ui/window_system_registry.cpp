@@ -1,7 +1,6 @@
 // The table of window-system backends; the only file that knows them all.
 #include "ui/window_system_registry.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace ui {
@@ -10,17 +9,32 @@ namespace ui {
 std::unique_ptr<window_system> create_win32_window_system(std::string* why);
 #endif
 #if defined(VELMORA_UI_FLTK)
-std::unique_ptr<window_system> create_fltk_window_system(std::string* why);
+std::unique_ptr<window_system> create_fltk_window_system(const resource_table& resources,
+                                                         std::string* why);
 #endif
 #if defined(VELMORA_UI_OFFSCREEN)
-std::unique_ptr<window_system> create_offscreen_window_system(std::string* why);
+std::unique_ptr<window_system> create_offscreen_window_system(const resource_table& resources,
+                                                              std::string* why);
 #endif
 
 namespace {
 
+// One backend: its name (as a user names it), what it is, and how to make
+// it. create returns nullptr, with the reason in *why, when the backend cannot
+// run here (no display, for one).
+struct window_system_entry {
+  const char* name;
+  const char* description;
+  std::unique_ptr<window_system> (*create)(const resource_table& resources, std::string* why);
+  bool opt_in; // tried only when named (offscreen)
+};
+
 const window_system_entry entries[] = {
 #if defined(VELMORA_UI_WIN32)
-    {"win32", "the Windows desktop", create_win32_window_system, false},
+    // Windows loads the program's resources from the program file itself.
+    {"win32", "the Windows desktop",
+     [](const resource_table&, std::string* why) { return create_win32_window_system(why); },
+     false},
 #endif
 #if defined(VELMORA_UI_FLTK)
     {"fltk", "a desktop window through FLTK (needs a display)", create_fltk_window_system, false},
@@ -33,18 +47,13 @@ const window_system_entry entries[] = {
 
 } // namespace
 
-const window_system_entry* window_system_entries(int* count) {
-  *count = static_cast<int>(sizeof entries / sizeof entries[0]);
-  return entries;
-}
-
-std::unique_ptr<window_system> open_window_system(std::string* why) {
-  const char* wanted = std::getenv("VELMORA_UI");
+std::unique_ptr<window_system>
+open_window_system(const char* wanted, const resource_table& resources, std::string* why) {
   if (wanted && *wanted) {
     for (const auto& e : entries)
       if (std::strcmp(e.name, wanted) == 0) {
         std::string reason;
-        auto ws = e.create(&reason);
+        auto ws = e.create(resources, &reason);
         if (!ws)
           *why = std::string("window system '") + wanted + "' cannot run: " + reason;
         return ws;
@@ -57,7 +66,7 @@ std::unique_ptr<window_system> open_window_system(std::string* why) {
     if (e.opt_in)
       continue;
     std::string reason;
-    if (auto ws = e.create(&reason))
+    if (auto ws = e.create(resources, &reason))
       return ws;
     reasons += (reasons.empty() ? "" : "; ") + std::string(e.name) + ": " + reason;
   }

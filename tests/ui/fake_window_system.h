@@ -1,9 +1,12 @@
 // A window system for tests: the emulated window manager with recorded
-// drawing, cursors and styles, and input that the test hands over whenever the
+// drawing, cursors and styles, the screen's observer recording key codes and
+// default-button marks, and input that the test hands over whenever the
 // program blocks.
 #pragma once
 
 #include "tests/support/temp_drive.h"
+#include "ui/main_window.h"
+#include "ui/screen_observer.h"
 #include "ui/window_system/emulated/emulated_window_system.h"
 
 #include <deque>
@@ -14,7 +17,8 @@
 
 namespace velmora_test {
 
-class fake_window_system final : public ui::emulated::emulated_window_system {
+class fake_window_system final : public ui::emulated::emulated_window_system,
+                                 public ui::screen_observer {
 public:
   struct text_drawn {
     int x, y;
@@ -38,6 +42,9 @@ public:
   std::vector<std::uintptr_t> deleted;
   std::vector<std::pair<ui::cursor_handle, int>> cursors;
   int peeks = 0;
+
+  // With the program's resources, as the installer's window systems have.
+  fake_window_system() : emulated_window_system(ui::screen_resources()) {}
 
   void key(std::uint16_t vk, unsigned char typed = 0, std::uint8_t modifiers = 0) {
     post_key_down(vk, typed, modifiers);
@@ -78,8 +85,8 @@ public:
     deleted.push_back(object);
     return emulated_window_system::delete_object(object);
   }
-  void note_key_returned(std::uint16_t code) override { keys_returned.push_back(code); }
-  void note_default_button(int slot) override { default_buttons.push_back(slot); }
+  void key_returned(std::uint16_t code) override { keys_returned.push_back(code); }
+  void default_button_marked(int slot) override { default_buttons.push_back(slot); }
 
   using emulated_window_system::current_cursor;
   using emulated_window_system::cursor_count;

@@ -3,6 +3,7 @@
 
 #include "ui/accelerators.h"
 #include "ui/window_system.h"
+#include "ui/window_system/emulated/emulated_window_system.h"
 
 #include <FL/Enumerations.H>
 
@@ -77,8 +78,9 @@ TEST(FltkKeys, ControlKeysTypeTheirCodes) {
   // Shift+Escape misses the accelerator table; the character then counts.
   const key_press shifted = translate_key(FL_Escape, "\x1b", FL_SHIFT);
   EXPECT_EQ(shifted.typed, 27);
-  EXPECT_EQ(ui::find_accelerator(shifted.key, shifted.modifiers), 0);
-  EXPECT_EQ(ui::find_accelerator(translate_key(FL_Escape, "\x1b", 0).key, 0), 258);
+  EXPECT_EQ(ui::emulated::find_accelerator(ui::zoracc, shifted.key, shifted.modifiers), 0);
+  EXPECT_EQ(ui::emulated::find_accelerator(ui::zoracc, translate_key(FL_Escape, "\x1b", 0).key, 0),
+            258);
 }
 
 TEST(FltkKeys, KeysWithoutCharacterTypeNothing) {

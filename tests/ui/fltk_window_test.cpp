@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   const int wanted = argc > 1 ? std::atoi(argv[1]) : 1;
 
   std::string why;
-  auto ws = ui::create_fltk_window_system(&why);
+  auto ws = ui::create_fltk_window_system(ui::screen_resources(), &why);
   if (!ws) {
     std::fprintf(stderr, "fltk_window_test: %s\n", why.c_str());
     return 2;

@@ -83,7 +83,7 @@ TEST_F(MainWindow, AClickQueuesItsIdAfterTwoDispatches) {
   ASSERT_TRUE(ws.get_message(&m));
   ws.dispatch_message(m);
   ASSERT_TRUE(ws.peek_message(&m, false));
-  EXPECT_EQ(m.id, ui::msg::queue_key);
+  EXPECT_EQ(m.id, ui::queue_key_message);
   EXPECT_EQ(m.first, 1u);
   EXPECT_EQ(ui::wait_for_key(), 7);
   EXPECT_EQ(answer([](fake_window_system&) {}), 1);
@@ -91,9 +91,9 @@ TEST_F(MainWindow, AClickQueuesItsIdAfterTwoDispatches) {
 
 TEST_F(MainWindow, QueueKeyMessagesWithBit15AreNotQueued) {
   EXPECT_EQ(answer([this](fake_window_system& f) {
-              f.post_message(main(), ui::msg::queue_key, 0x8000, 0);
-              f.post_message(main(), ui::msg::queue_key, 0xFFFF, 0);
-              f.post_message(main(), ui::msg::queue_key, 0x7FFF, 0);
+              f.post_message(main(), ui::queue_key_message, 0x8000, 0);
+              f.post_message(main(), ui::queue_key_message, 0xFFFF, 0);
+              f.post_message(main(), ui::queue_key_message, 0x7FFF, 0);
             }),
             0x7FFF);
 }
@@ -102,7 +102,7 @@ TEST_F(MainWindow, CloseQueues550UnlessMinimised) {
   EXPECT_EQ(answer([this](fake_window_system& f) {
               f.post_message(main(), ui::msg::sys_command, ui::sc_close | 0x2, 0);
             }),
-            ui::close_request_code);
+            ui::key::close_request);
   EXPECT_NE(main(), 0u);
   EXPECT_TRUE(ws.client_rect(main()).right > 0) << "the window stays open";
 
@@ -159,10 +159,10 @@ TEST_F(MainWindow, WaitingBlocksInsteadOfSpinning) {
 TEST_F(MainWindow, QuitReturns999AndKeepsTheArrow) {
   ws.cursors.clear();
   const std::uint16_t code = answer([](fake_window_system& f) { f.post_quit_message(0); });
-  EXPECT_EQ(code, ui::quit_code);
+  EXPECT_EQ(code, ui::key::quit);
   ASSERT_FALSE(ws.cursors.empty());
   EXPECT_EQ(ws.current_cursor(), ws.load_standard_cursor(ui::standard_cursor::arrow));
-  EXPECT_EQ(ws.keys_returned.back(), ui::quit_code);
+  EXPECT_EQ(ws.keys_returned.back(), ui::key::quit);
 }
 
 TEST_F(MainWindow, CursorIsTheArrowWhileWaitingAndTheHourglassAfter) {

@@ -188,7 +188,7 @@ protected:
   temp_drive dir;
   std::string path(const char* name) const { return (dir.root() / name).string(); }
   std::unique_ptr<ui::window_system> create(std::string* why) {
-    return ui::create_offscreen_window_system(why);
+    return ui::create_offscreen_window_system(ui::screen_resources(), why);
   }
 };
 
@@ -241,22 +241,17 @@ TEST_F(OffscreenCreation, TheRegistryOpensItOnlyWhenNamed) {
   const std::string missing = path("no-such-script.txt");
   scoped_env script("VELMORA_UI_SCRIPT", missing.c_str());
   scoped_env trace("VELMORA_UI_TRACE", nullptr);
-  {
-    scoped_env ui_name("VELMORA_UI", "offscreen");
-    std::string why;
-    EXPECT_EQ(ui::open_window_system(&why), nullptr);
-    EXPECT_NE(why.find("'offscreen' cannot run"), std::string::npos) << why;
-    EXPECT_NE(why.find(missing), std::string::npos) << why;
-  }
-  int count = 0;
-  const ui::window_system_entry* entries = ui::window_system_entries(&count);
-  bool listed = false;
-  for (int i = 0; i < count; ++i)
-    if (std::string(entries[i].name) == "offscreen") {
-      listed = true;
-      EXPECT_TRUE(entries[i].opt_in);
-    }
-  EXPECT_TRUE(listed);
+  std::string why;
+  EXPECT_EQ(ui::open_window_system("offscreen", ui::screen_resources(), &why), nullptr);
+  EXPECT_NE(why.find("'offscreen' cannot run"), std::string::npos) << why;
+  EXPECT_NE(why.find(missing), std::string::npos) << why;
+  // Unnamed, it is not tried: with no display nothing can run, and the
+  // reasons are those of the other backends.
+  scoped_env no_display("DISPLAY", nullptr);
+  why.clear();
+  EXPECT_EQ(ui::open_window_system(nullptr, ui::screen_resources(), &why), nullptr);
+  EXPECT_EQ(why.find("offscreen"), std::string::npos) << why;
+  EXPECT_EQ(why.find(missing), std::string::npos) << why;
 }
 
 // --- scripted sessions -------------------------------------------------------------
@@ -292,7 +287,7 @@ protected:
     const auto file = dir.write("script.txt", script);
     script_env.emplace("VELMORA_UI_SCRIPT", file.string().c_str());
     std::string why;
-    owned = ui::create_offscreen_window_system(&why);
+    owned = ui::create_offscreen_window_system(ui::screen_resources(), &why);
     ASSERT_NE(owned, nullptr) << why;
     previous = ui::set_window_system(owned.get());
     installed = true;

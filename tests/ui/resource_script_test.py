@@ -172,12 +172,13 @@ try:
     # another table: an entry deleted while the array still declares 23 (which
     # C++ accepts, zero-filling the rest), and a key name the seam lacks.
     for case, old, new in [
-        ('deleted entry', '    {plain_key, vk::f1 + 8, 427},', ''),
+        ('deleted entry', '    {plain_key, vk::f1 + 8, key::f9},', ''),
         ('unknown key', 'vk::f1 + 8', 'vk::pause'),
     ]:
         broken = os.path.join(work, case.replace(' ', '_'))
         os.makedirs(os.path.join(broken, 'ui'))
-        shutil.copy(os.path.join(source_dir, 'ui', 'window_system.h'), os.path.join(broken, 'ui'))
+        for header_name in ('window_system.h', 'key_codes.h'):
+            shutil.copy(os.path.join(source_dir, 'ui', header_name), os.path.join(broken, 'ui'))
         with open(os.path.join(source_dir, 'ui', 'accelerators.h')) as f:
             header = f.read()
         check(f'{case}: the edit applies', old in header)

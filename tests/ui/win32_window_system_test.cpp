@@ -76,6 +76,8 @@ constexpr std::uint32_t wm_getminmaxinfo = 0x0024;
 constexpr std::uint32_t wm_nccreate = 0x0081;
 constexpr std::uint32_t wm_create = 0x0001;
 constexpr std::uint32_t bm_click = 0x00F5;
+// A message of the program's own range (WM_USER to 0x7FFF).
+constexpr std::uint32_t private_message = 32766;
 constexpr std::uint32_t top_level = 0x00CF0000; // WS_OVERLAPPEDWINDOW
 
 void routes_from_the_first_message(ui::window_system& ws, ui::instance_handle instance) {
@@ -108,19 +110,19 @@ void queue_and_pumps(ui::window_system& ws, ui::instance_handle instance) {
       ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
   pump(ws);
 
-  CHECK(ws.post_message(w, ui::msg::queue_key, 269, 5));
+  CHECK(ws.post_message(w, private_message, 269, 5));
   ui::message m;
   CHECK(ws.peek_message(&m, false));
-  CHECK(m.window == w && m.id == ui::msg::queue_key && m.first == 269 && m.second == 5);
+  CHECK(m.window == w && m.id == private_message && m.first == 269 && m.second == 5);
   CHECK(ws.peek_message(&m, false)); // still there
-  CHECK(ws.get_message(&m) == 1 && m.id == ui::msg::queue_key);
+  CHECK(ws.get_message(&m) == 1 && m.id == private_message);
   log.clear();
   ws.dispatch_message(m);
   CHECK(log.size() == 1 && log[0].window == w && log[0].first == 269 && log[0].second == 5);
   CHECK(!ws.peek_message(&m, false));
 
   // A thread message: got, but handed to no procedure.
-  CHECK(ws.post_message(0, ui::msg::queue_key, 1, 0));
+  CHECK(ws.post_message(0, private_message, 1, 0));
   CHECK(ws.get_message(&m) == 1 && m.window == 0);
   log.clear();
   ws.dispatch_message(m);
@@ -131,7 +133,7 @@ void queue_and_pumps(ui::window_system& ws, ui::instance_handle instance) {
   CHECK(m.id == ui::msg::quit && m.first == 7);
 
   ws.destroy_window(w);
-  CHECK(!ws.post_message(w, ui::msg::queue_key, 1, 0)); // no such window any more
+  CHECK(!ws.post_message(w, private_message, 1, 0)); // no such window any more
   CHECK(!ws.destroy_window(w));
   pump(ws);
 }

@@ -2,8 +2,6 @@
 // backends.
 #include "ui/window_system/emulated/emulated_window_system.h"
 
-#include "ui/accelerators.h"
-
 #include <cstring>
 #include <vector>
 
@@ -23,10 +21,19 @@ std::uint8_t key_modifiers(lparam second) {
   return static_cast<std::uint8_t>(((static_cast<std::uint32_t>(second) >> 24) & 0x7) << 2);
 }
 
+std::uint16_t find_accelerator(std::span<const accelerator> table, std::uint16_t key,
+                               std::uint8_t modifiers) {
+  constexpr std::uint8_t modifier_bits = accel_flag::shift | accel_flag::control | accel_flag::alt;
+  for (const auto& entry : table)
+    if (entry.key == key && (entry.flags & modifier_bits) == (modifiers & modifier_bits))
+      return entry.command;
+  return 0;
+}
+
 namespace {
 
 // Resource handles of the emulated systems: fixed values, nothing to load.
-constexpr icon_handle zorvek_icon = 0x10;
+constexpr icon_handle first_icon = 0x10;
 constexpr cursor_handle arrow_cursor = 0x20;
 constexpr cursor_handle wait_cursor = 0x21;
 
@@ -44,11 +51,17 @@ bool same_name_ignoring_case(const std::string& a, const char* b) {
 
 } // namespace
 
-emulated_window_system::emulated_window_system() = default;
+emulated_window_system::emulated_window_system(const resource_table& resources)
+    : resources_(resources), table_handles_(resources.accelerator_tables.size(), 0) {}
 emulated_window_system::~emulated_window_system() = default;
 
 icon_handle emulated_window_system::load_icon(instance_handle, const char* name) {
-  return name && std::strcmp(name, "ZORVEK") == 0 ? zorvek_icon : 0;
+  if (!name)
+    return 0;
+  for (std::size_t i = 0; i < resources_.icons.size() && i < max_icons; ++i)
+    if (std::strcmp(resources_.icons[i], name) == 0)
+      return first_icon + i;
+  return 0;
 }
 
 cursor_handle emulated_window_system::load_standard_cursor(standard_cursor which) {
@@ -56,11 +69,15 @@ cursor_handle emulated_window_system::load_standard_cursor(standard_cursor which
 }
 
 accel_handle emulated_window_system::load_accelerators(instance_handle, const char* name) {
-  if (!name || std::strcmp(name, accelerator_table_name) != 0)
+  if (!name)
     return 0;
-  if (zoracc_handle_ == 0)
-    zoracc_handle_ = next_handle_++;
-  return zoracc_handle_;
+  for (std::size_t i = 0; i < resources_.accelerator_tables.size(); ++i)
+    if (std::strcmp(resources_.accelerator_tables[i].name, name) == 0) {
+      if (table_handles_[i] == 0)
+        table_handles_[i] = next_handle_++;
+      return table_handles_[i];
+    }
+  return 0;
 }
 
 bool emulated_window_system::register_class(const window_class& c) {
@@ -235,13 +252,19 @@ int emulated_window_system::get_message(message* out) {
 
 int emulated_window_system::translate_accelerator(window_handle handle, accel_handle table,
                                                   const message& m) {
-  if (table == 0 || table != zoracc_handle_ || m.id != msg::key_down)
+  if (table == 0 || m.id != msg::key_down)
+    return 0;
+  std::span<const accelerator> entries;
+  for (std::size_t i = 0; i < table_handles_.size(); ++i)
+    if (table_handles_[i] == table)
+      entries = resources_.accelerator_tables[i].entries;
+  if (entries.empty())
     return 0;
   window_record* w = find(handle);
   if (!w || !w->procedure)
     return 0;
   const std::uint16_t command =
-      find_accelerator(static_cast<std::uint16_t>(m.first), key_modifiers(m.second));
+      find_accelerator(entries, static_cast<std::uint16_t>(m.first), key_modifiers(m.second));
   if (command == 0)
     return 0;
   w->procedure(handle, msg::command, static_cast<wparam>(command) | 1u << 16, 0);

@@ -3,7 +3,8 @@
 // accelerator and character translation, dispatch, default processing,
 // cursors, drawing contexts and drawing objects, all with Win32's message
 // numbers and orders. The fltk and offscreen backends derive from it and give
-// it only their input and their drawing.
+// it only their input and their drawing; the program's icons and accelerator
+// tables are handed to it as a resource_table.
 //
 // Map of this file's class:
 //   input hooks      wait_for_input, poll_input (derived backends post input)
@@ -16,7 +17,9 @@
 
 #include <deque>
 #include <map>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace ui::emulated {
 
@@ -29,6 +32,12 @@ lparam key_down_second(unsigned char typed, std::uint8_t modifiers);
 unsigned char typed_character(lparam second);
 std::uint8_t key_modifiers(lparam second); // as accel_flag bits
 
+// The command id of the entry of table that a key-down of key with the given
+// modifier flags (accel_flag::shift, control, alt) matches, or 0 when none
+// does: the entry's modifiers must be exactly those held.
+std::uint16_t find_accelerator(std::span<const accelerator> table, std::uint16_t key,
+                               std::uint8_t modifiers);
+
 // The frame the emulated systems give an overlapped window: the client area
 // is the outer size less these.
 inline constexpr int frame_width = 16;
@@ -36,8 +45,13 @@ inline constexpr int frame_height = 39;
 
 class emulated_window_system : public window_system {
 public:
-  emulated_window_system();
+  // resources: the program's icons and accelerator tables; the instance
+  // handle is not looked at. Icons get the handles 0x10 to 0x1F, so only the
+  // first max_icons of the table are found.
+  explicit emulated_window_system(const resource_table& resources);
   ~emulated_window_system() override;
+
+  static constexpr std::size_t max_icons = 16;
 
   icon_handle load_icon(instance_handle instance, const char* name) override;
   cursor_handle load_standard_cursor(standard_cursor which) override;
@@ -168,7 +182,10 @@ private:
   cursor_handle cursor_ = 0;
   int cursor_count_ = 0;
   std::uintptr_t next_handle_ = 0x100;
-  accel_handle zoracc_handle_ = 0;
+  resource_table resources_;
+  // The handle of each accelerator table, by its index in resources_; made at
+  // its first load (0 before).
+  std::vector<accel_handle> table_handles_;
 };
 
 } // namespace ui::emulated

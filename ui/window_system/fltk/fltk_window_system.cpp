@@ -227,7 +227,8 @@ void fltk_window_system::mapped(window_handle w, bool shown) {
 // ---------------------------------------------------------------------------
 // Input
 
-fltk_window_system::fltk_window_system() = default;
+fltk_window_system::fltk_window_system(const resource_table& resources)
+    : emulated_window_system(resources) {}
 
 fltk_window_system::~fltk_window_system() {
   for (auto& [handle, top] : tops_) {
@@ -473,7 +474,8 @@ void fltk_window_system::apply_cursor(top_window& top) {
 
 namespace ui {
 
-std::unique_ptr<window_system> create_fltk_window_system(std::string* why) {
+std::unique_ptr<window_system> create_fltk_window_system(const resource_table& resources,
+                                                         std::string* why) {
   if (!fl_display) {
     // FLTK's own fl_open_display() ends the process when it cannot connect.
     const char* name = std::getenv("DISPLAY");
@@ -488,7 +490,7 @@ std::unique_ptr<window_system> create_fltk_window_system(std::string* why) {
     }
     fl_open_display(display);
   }
-  return std::make_unique<fltk::fltk_window_system>();
+  return std::make_unique<fltk::fltk_window_system>(resources);
 }
 
 } // namespace ui

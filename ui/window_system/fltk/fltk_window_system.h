@@ -36,7 +36,7 @@ class push_button;
 class fltk_window_system final : public emulated::emulated_window_system {
 public:
   // Needs FLTK's display connection open (create_fltk_window_system does it).
-  fltk_window_system();
+  explicit fltk_window_system(const resource_table& resources);
   // Closes every window still open.
   ~fltk_window_system() override;
 
@@ -97,7 +97,8 @@ namespace ui {
 // Opens the display named by DISPLAY and makes the window system. Returns
 // nullptr with the reason in *why ("no display (...)") when DISPLAY is not set
 // or cannot be opened; FLTK is never left to open it itself, since it ends
-// the process when it cannot.
-std::unique_ptr<window_system> create_fltk_window_system(std::string* why);
+// the process when it cannot. resources: the program's.
+std::unique_ptr<window_system> create_fltk_window_system(const resource_table& resources,
+                                                         std::string* why);
 
 } // namespace ui

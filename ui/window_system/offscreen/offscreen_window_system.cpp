@@ -39,7 +39,8 @@ const char* env_value(const char* name) {
 
 } // namespace
 
-std::unique_ptr<window_system> create_offscreen_window_system(std::string* why) {
+std::unique_ptr<window_system> create_offscreen_window_system(const resource_table& resources,
+                                                              std::string* why) {
   std::vector<offscreen::script_event> script;
   if (const char* path = env_value("VELMORA_UI_SCRIPT")) {
     std::string text;
@@ -57,16 +58,18 @@ std::unique_ptr<window_system> create_offscreen_window_system(std::string* why) 
     if (!trace)
       return nullptr;
   }
-  return std::make_unique<offscreen::offscreen_window_system>(std::move(script), std::move(trace));
+  return std::make_unique<offscreen::offscreen_window_system>(resources, std::move(script),
+                                                              std::move(trace));
 }
 
 } // namespace ui
 
 namespace ui::offscreen {
 
-offscreen_window_system::offscreen_window_system(std::vector<script_event> script,
+offscreen_window_system::offscreen_window_system(const resource_table& resources,
+                                                 std::vector<script_event> script,
                                                  std::unique_ptr<trace_file> trace)
-    : script_(std::move(script)), trace_(std::move(trace)) {}
+    : emulated_window_system(resources), script_(std::move(script)), trace_(std::move(trace)) {}
 
 offscreen_window_system::~offscreen_window_system() = default;
 
@@ -75,11 +78,11 @@ void offscreen_window_system::trace(const std::string& line) {
     trace_->write(line);
 }
 
-void offscreen_window_system::note_key_returned(std::uint16_t code) {
+void offscreen_window_system::key_returned(std::uint16_t code) {
   trace(key_event(code));
 }
 
-void offscreen_window_system::note_default_button(int slot) {
+void offscreen_window_system::default_button_marked(int slot) {
   trace(default_button_event(slot));
 }
 

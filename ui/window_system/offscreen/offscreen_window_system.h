@@ -31,6 +31,7 @@
 // leaves it visible) and destroy for top-level windows.
 #pragma once
 
+#include "ui/screen_observer.h"
 #include "ui/window_system/emulated/emulated_window_system.h"
 #include "ui/window_system/offscreen/offscreen_script.h"
 #include "ui/window_system/offscreen/offscreen_trace.h"
@@ -43,9 +44,11 @@
 namespace ui {
 
 // Reads VELMORA_UI_SCRIPT (unset or empty: an empty script) and opens
-// VELMORA_UI_TRACE (unset or empty: no trace). nullptr, with the reason in
-// *why, when the script cannot be read or parsed or the trace not opened.
-std::unique_ptr<window_system> create_offscreen_window_system(std::string* why);
+// VELMORA_UI_TRACE (unset or empty: no trace); resources: the program's.
+// nullptr, with the reason in *why, when the script cannot be read or parsed
+// or the trace not opened.
+std::unique_ptr<window_system> create_offscreen_window_system(const resource_table& resources,
+                                                              std::string* why);
 
 } // namespace ui
 
@@ -58,14 +61,18 @@ inline constexpr int script_exhausted_exit_code = 3;
 inline constexpr int char_width = 8;
 inline constexpr int char_height = 16;
 
-class offscreen_window_system final : public emulated::emulated_window_system {
+// Also the screen's observer: the key codes and default-button marks it is
+// told of become "key" and "default-button" trace events.
+class offscreen_window_system final : public emulated::emulated_window_system,
+                                      public screen_observer {
 public:
   // trace: nullptr for none.
-  offscreen_window_system(std::vector<script_event> script, std::unique_ptr<trace_file> trace);
+  offscreen_window_system(const resource_table& resources, std::vector<script_event> script,
+                          std::unique_ptr<trace_file> trace);
   ~offscreen_window_system() override;
 
-  void note_key_returned(std::uint16_t code) override;
-  void note_default_button(int slot) override;
+  void key_returned(std::uint16_t code) override;
+  void default_button_marked(int slot) override;
 
   // How many script events are still to come.
   std::size_t events_left() const { return script_.size() - next_event_; }
