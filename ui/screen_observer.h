@@ -22,11 +22,6 @@ public:
   virtual void key_returned(std::uint16_t code) = 0;
   // mark_default_button was called for slot.
   virtual void default_button_marked(int slot) = 0;
-
-protected:
-  screen_observer() = default;
-  screen_observer(const screen_observer&) = default;
-  screen_observer& operator=(const screen_observer&) = default;
 };
 
 // The installed window system as a screen observer; nullptr when it is none

@@ -64,12 +64,12 @@ public:
 
   // --- resources and classes ------------------------------------------------
 
-  // LoadIconW: a resource of the instance's module (ZORVEK in velmora-setup.rc).
+  // LoadIconW: a resource of the instance's module (its resource script's).
   icon_handle load_icon(instance_handle instance, const char* name) override;
   // LoadCursorW(NULL, IDC_ARROW / IDC_WAIT): shared cursors, never destroyed.
   cursor_handle load_standard_cursor(standard_cursor which) override;
-  // LoadAcceleratorsW: the table comes from the module's resources, so ZORACC
-  // is there only when velmora-setup.rc is linked in (0 otherwise).
+  // LoadAcceleratorsW: the table comes from the module's resources, so it is
+  // there only when the program's resource script is linked in (0 otherwise).
   accel_handle load_accelerators(instance_handle instance, const char* name) override;
   // RegisterClassW with the routing procedure; the class's procedure is kept
   // under the class atom (a class without one gets DefWindowProcW). False when
