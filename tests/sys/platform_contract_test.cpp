@@ -453,9 +453,10 @@ TEST(PlatformDirectory, CreateAndRemoveReportWhyNot) {
 // no other hard link; other refusals keep their own errors.
 TEST(PlatformDirectory, CreateBelowEmptiesOnlyAFileWithoutOtherLinks) {
   temp_drive drive;
-  drive.write("one.txt", "old");
-  drive.write("kept.txt", "keep");
-  fs::create_hard_link(drive.c() / "kept.txt", drive.c() / "linked.txt");
+  drive.write("Below/one.txt", "old");
+  drive.write("Below/kept.txt", "keep");
+  const fs::path below = drive.c() / "Below";
+  fs::create_hard_link(below / "kept.txt", below / "linked.txt");
   struct below_case {
     const char* relative;
     disposition how;
@@ -468,13 +469,14 @@ TEST(PlatformDirectory, CreateBelowEmptiesOnlyAFileWithoutOtherLinks) {
         below_case{"none\\x.txt", disposition::create_always, sys::error::path_not_found},
         below_case{"..\\x.txt", disposition::create_always, sys::error::invalid_name}}) {
     const sys::native_handle h =
-        backend().create_file_below("C:\\", c.relative, read_write, 0, c.how, 0);
+        backend().create_file_below("C:\\below", c.relative, read_write, 0, c.how, 0);
     EXPECT_EQ(h == sys::invalid_handle_value ? backend().last_error() : 0u, c.error) << c.relative;
     if (h != sys::invalid_handle_value)
       backend().close_handle(h);
   }
-  EXPECT_EQ(fs::file_size(drive.c() / "one.txt"), 0u);
-  EXPECT_EQ(fs::file_size(drive.c() / "kept.txt"), 4u);
+  EXPECT_EQ(fs::file_size(below / "one.txt"), 0u);
+  EXPECT_EQ(fs::file_size(below / "kept.txt"), 4u);
+  // A base may end in a backslash, as a drive's root does.
   EXPECT_TRUE(backend().create_directory_below("C:\\", "sub"));
   EXPECT_FALSE(backend().create_directory_below("C:\\", "SUB"));
   EXPECT_EQ(backend().last_error(), sys::error::already_exists);
