@@ -3,6 +3,7 @@
 // What only one backend does is checked beside it (posix_*_test.cpp,
 // win32_platform_test.cpp).
 #include "sys/platform.h"
+#include "tests/support/platform_probe.h"
 #include "tests/support/temp_drive.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::listing;
+using velmora_test::open_handle;
 using velmora_test::temp_drive;
 
 // The backend in use: the build's own, seen through the test drives' map.
@@ -29,29 +32,9 @@ sys::platform& backend() {
 constexpr std::uint32_t read_write = sys::access_read | sys::access_write;
 constexpr std::uint32_t share_all = sys::share_read | sys::share_write;
 using list = std::vector<std::string>;
-
-// An open of create_file, closed when the test ends however it ends.
-class open_handle {
-public:
-  open_handle(const std::string& path, std::uint32_t access, std::uint32_t share,
-              sys::disposition how, std::uint32_t attributes = 0)
-      : value_(backend().create_file(path.c_str(), access, share, how, attributes)),
-        error_(value_ == sys::invalid_handle_value ? backend().last_error() : 0) {}
-  ~open_handle() {
-    if (ok())
-      backend().close_handle(value_);
-  }
-  open_handle(const open_handle&) = delete;
-  open_handle& operator=(const open_handle&) = delete;
-
-  bool ok() const { return value_ != sys::invalid_handle_value; }
-  sys::native_handle get() const { return value_; }
-  std::uint32_t error() const { return error_; } // last_error of a failed open
-
-private:
-  sys::native_handle value_;
-  std::uint32_t error_;
-};
+using sys::disposition;
+using enum sys::disposition;
+namespace err = sys::error;
 
 std::string read_all(sys::native_handle h) {
   std::string out;
@@ -73,32 +56,19 @@ list names_on_disk(const fs::path& dir) {
   return out;
 }
 
-// Every entry pattern lists, in order; empty when find_first_file fails.
-// The handle is closed once, and a second close is refused.
-std::vector<sys::find_data> entries(const std::string& pattern) {
-  std::vector<sys::find_data> out;
-  sys::find_data data;
-  const sys::native_handle h = backend().find_first_file(pattern.c_str(), &data);
-  if (h == sys::invalid_handle_value)
-    return out;
-  do
-    out.push_back(data);
-  while (backend().find_next_file(h, &data));
-  EXPECT_EQ(backend().last_error(), sys::error::no_more_files);
-  EXPECT_TRUE(backend().find_close(h));
-  EXPECT_FALSE(backend().find_close(h));
-  EXPECT_EQ(backend().last_error(), sys::error::invalid_handle);
-  return out;
-}
-
 // The names a pattern lists, sorted by their bytes (the order of a listing
 // is the backend's own).
 list sorted_names(const std::string& pattern) {
   list out;
-  for (const auto& e : entries(pattern))
+  for (const auto& e : listing(pattern))
     out.emplace_back(e.long_name);
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// A table case's name as its test's name.
+template <typename Case> std::string case_name(const testing::TestParamInfo<Case>& info) {
+  return info.param.name;
 }
 
 // --- opening files -----------------------------------------------------------
@@ -127,64 +97,24 @@ TEST_P(PlatformOpen, FollowsItsDisposition) {
   EXPECT_EQ(fs::file_size(drive.c() / "old.txt"), c.old_size);
 }
 
-using sys::disposition;
-INSTANTIATE_TEST_SUITE_P(
-    Dispositions, PlatformOpen,
-    testing::Values(open_case{"CreateNewMakesAMissingFile",
-                              "C:\\new.bin",
-                              disposition::create_new,
-                              0,
-                              {"new.bin", "old.txt"},
-                              12},
-                    open_case{"CreateNewRefusesAnExistingFileInAnyCase",
-                              "C:\\OLD.TXT",
-                              disposition::create_new,
-                              sys::error::file_exists,
-                              {"old.txt"},
-                              12},
-                    open_case{"CreateAlwaysEmptiesAnExistingFileKeepingItsName",
-                              "C:\\OLD.TXT",
-                              disposition::create_always,
-                              0,
-                              {"old.txt"},
-                              0},
-                    open_case{"CreateAlwaysMakesAMissingFile",
-                              "C:\\fresh.txt",
-                              disposition::create_always,
-                              0,
-                              {"fresh.txt", "old.txt"},
-                              12},
-                    open_case{"OpenExistingLeavesTheContents",
-                              "C:\\Old.Txt",
-                              disposition::open_existing,
-                              0,
-                              {"old.txt"},
-                              12},
-                    open_case{"OpenExistingOfAMissingFile",
-                              "C:\\missing.txt",
-                              disposition::open_existing,
-                              sys::error::file_not_found,
-                              {"old.txt"},
-                              12},
-                    open_case{"OpenExistingInAMissingDirectory",
-                              "C:\\nodir\\x.txt",
-                              disposition::open_existing,
-                              sys::error::path_not_found,
-                              {"old.txt"},
-                              12},
-                    open_case{"CreateAlwaysInAMissingDirectory",
-                              "C:\\nodir\\x.txt",
-                              disposition::create_always,
-                              sys::error::path_not_found,
-                              {"old.txt"},
-                              12}),
-    [](const testing::TestParamInfo<open_case>& info) { return std::string(info.param.name); });
+// clang-format off
+const open_case open_cases[] = {
+    {"CreateNewMakesAMissingFile", "C:\\new.bin", create_new, 0, {"new.bin", "old.txt"}, 12},
+    {"CreateNewRefusesAnExistingFileInAnyCase", "C:\\OLD.TXT", create_new, err::file_exists, {"old.txt"}, 12},
+    {"CreateAlwaysEmptiesAnExistingFileKeepingItsName", "C:\\OLD.TXT", create_always, 0, {"old.txt"}, 0},
+    {"CreateAlwaysMakesAMissingFile", "C:\\fresh.txt", create_always, 0, {"fresh.txt", "old.txt"}, 12},
+    {"OpenExistingLeavesTheContents", "C:\\Old.Txt", open_existing, 0, {"old.txt"}, 12},
+    {"OpenExistingOfAMissingFile", "C:\\missing.txt", open_existing, err::file_not_found, {"old.txt"}, 12},
+    {"OpenExistingInAMissingDirectory", "C:\\nodir\\x.txt", open_existing, err::path_not_found, {"old.txt"}, 12},
+    {"CreateAlwaysInAMissingDirectory", "C:\\nodir\\x.txt", create_always, err::path_not_found, {"old.txt"}, 12},
+};
+INSTANTIATE_TEST_SUITE_P(Dispositions, PlatformOpen, testing::ValuesIn(open_cases), case_name<open_case>);
+// clang-format on
 
 TEST(PlatformFile, ReadOnlyAttributeMakesAReadOnlyFileYetAWritableHandle) {
   temp_drive drive;
   {
-    open_handle h("C:\\ro.txt", sys::access_write, 0, disposition::create_new,
-                  sys::attribute_read_only);
+    open_handle h("C:\\ro.txt", sys::access_write, 0, create_new, sys::attribute_read_only);
     ASSERT_TRUE(h.ok());
     std::uint32_t done = 0;
     EXPECT_TRUE(backend().write_file(h.get(), "ok", 2, &done));
@@ -196,9 +126,9 @@ TEST(PlatformFile, ReadOnlyAttributeMakesAReadOnlyFileYetAWritableHandle) {
 TEST(PlatformFile, DirectoriesAreNoFiles) {
   temp_drive drive;
   fs::create_directory(drive.c() / "dir");
-  for (auto how : {disposition::open_existing, disposition::create_always}) {
+  for (auto how : {open_existing, create_always}) {
     open_handle dir("C:\\DIR", read_write, 0, how);
-    EXPECT_EQ(dir.error(), sys::error::access_denied);
+    EXPECT_EQ(dir.error(), err::access_denied);
   }
   EXPECT_EQ(backend().open_read_stream("C:\\dir"), nullptr);
   EXPECT_TRUE(fs::is_directory(drive.c() / "dir"));
@@ -228,8 +158,7 @@ TEST_P(PlatformSharing, FollowsWindowsRulesBetweenOpens) {
   {
     std::vector<std::unique_ptr<open_handle>> held;
     for (const auto& r : c.held) {
-      held.push_back(std::make_unique<open_handle>("C:\\f.txt", r.access, r.share,
-                                                   disposition::open_existing));
+      held.push_back(std::make_unique<open_handle>("C:\\f.txt", r.access, r.share, open_existing));
       ASSERT_TRUE(held.back()->ok());
     }
     open_handle tried("C:\\F.TXT", c.tried.access, c.tried.share, c.how);
@@ -237,51 +166,24 @@ TEST_P(PlatformSharing, FollowsWindowsRulesBetweenOpens) {
   }
   EXPECT_EQ(temp_drive::read(drive.c() / "f.txt"), "keep me");
   // All closed: an exclusive open is fine again.
-  open_handle exclusive("C:\\f.txt", read_write, 0, disposition::open_existing);
+  open_handle exclusive("C:\\f.txt", read_write, 0, open_existing);
   EXPECT_TRUE(exclusive.ok());
 }
 
 constexpr open_request reader_sharing_read{sys::access_read, sys::share_read};
 constexpr open_request writer_sharing_all{sys::access_write, share_all};
-INSTANTIATE_TEST_SUITE_P(Opens, PlatformSharing,
-                         testing::Values(sharing_case{"ReadersSharingReadMeet",
-                                                      {reader_sharing_read},
-                                                      reader_sharing_read,
-                                                      disposition::open_existing,
-                                                      0},
-                                         sharing_case{"ReadersSharingReadShutOutAWriter",
-                                                      {reader_sharing_read, reader_sharing_read},
-                                                      {read_write, share_all},
-                                                      disposition::open_existing,
-                                                      sys::error::sharing_violation},
-                                         sharing_case{"AnOpenSharingNothingMeetsNoHeldReader",
-                                                      {reader_sharing_read},
-                                                      {sys::access_read, 0},
-                                                      disposition::open_existing,
-                                                      sys::error::sharing_violation},
-                                         sharing_case{"ATruncatingCreateMeetsNoHeldReader",
-                                                      {reader_sharing_read},
-                                                      {sys::access_write, 0},
-                                                      disposition::create_always,
-                                                      sys::error::sharing_violation},
-                                         sharing_case{"AnUnsharedOpenShutsOutEveryOther",
-                                                      {{read_write, 0}},
-                                                      {sys::access_read, share_all},
-                                                      disposition::open_existing,
-                                                      sys::error::sharing_violation},
-                                         sharing_case{"AReaderSharingOnlyReadMeetsNoHeldWriter",
-                                                      {writer_sharing_all},
-                                                      reader_sharing_read,
-                                                      disposition::open_existing,
-                                                      sys::error::sharing_violation},
-                                         sharing_case{"AReaderSharingWriteMeetsAHeldWriter",
-                                                      {writer_sharing_all},
-                                                      {sys::access_read, share_all},
-                                                      disposition::open_existing,
-                                                      0}),
-                         [](const testing::TestParamInfo<sharing_case>& info) {
-                           return std::string(info.param.name);
-                         });
+// clang-format off
+const sharing_case sharing_cases[] = {
+    {"ReadersSharingReadMeet", {reader_sharing_read}, reader_sharing_read, open_existing, 0},
+    {"ReadersSharingReadShutOutAWriter", {reader_sharing_read, reader_sharing_read}, {read_write, share_all}, open_existing, err::sharing_violation},
+    {"AnOpenSharingNothingMeetsNoHeldReader", {reader_sharing_read}, {sys::access_read, 0}, open_existing, err::sharing_violation},
+    {"ATruncatingCreateMeetsNoHeldReader", {reader_sharing_read}, {sys::access_write, 0}, create_always, err::sharing_violation},
+    {"AnUnsharedOpenShutsOutEveryOther", {{read_write, 0}}, {sys::access_read, share_all}, open_existing, err::sharing_violation},
+    {"AReaderSharingOnlyReadMeetsNoHeldWriter", {writer_sharing_all}, reader_sharing_read, open_existing, err::sharing_violation},
+    {"AReaderSharingWriteMeetsAHeldWriter", {writer_sharing_all}, {sys::access_read, share_all}, open_existing, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Opens, PlatformSharing, testing::ValuesIn(sharing_cases), case_name<sharing_case>);
+// clang-format on
 
 // --- reading, writing, moving ------------------------------------------------
 
@@ -289,7 +191,7 @@ TEST(PlatformIo, WriteSeekAndReadBack) {
   temp_drive drive;
   auto& p = backend();
   {
-    open_handle f("C:\\data.bin", read_write, 0, disposition::create_new);
+    open_handle f("C:\\data.bin", read_write, 0, create_new);
     ASSERT_TRUE(f.ok());
     std::uint32_t done = 0;
     ASSERT_TRUE(p.write_file(f.get(), "0123456789", 10, &done));
@@ -321,7 +223,7 @@ TEST(PlatformIo, WriteSeekAndReadBack) {
 TEST(PlatformIo, DistancesOf2To31AndMoreMoveForwardAndOnlyTheLowHalfComesBack) {
   temp_drive drive;
   auto& p = backend();
-  open_handle f("C:\\big.bin", read_write, 0, disposition::create_new);
+  open_handle f("C:\\big.bin", read_write, 0, create_new);
   ASSERT_TRUE(f.ok());
   // As a signed 32-bit move this would be negative and refused.
   EXPECT_EQ(p.set_file_pointer(f.get(), 0x80000000u, sys::move_method::begin), 0x80000000u);
@@ -331,10 +233,10 @@ TEST(PlatformIo, DistancesOf2To31AndMoreMoveForwardAndOnlyTheLowHalfComesBack) {
   // A position whose low half is the failure value is told apart by
   // last_error, which the move itself clears.
   EXPECT_FALSE(p.close_handle(sys::invalid_handle_value)); // leaves an error behind
-  ASSERT_NE(p.last_error(), sys::error::success);
+  ASSERT_NE(p.last_error(), err::success);
   EXPECT_EQ(p.set_file_pointer(f.get(), 0xFFFFFFFFu, sys::move_method::begin),
             sys::invalid_set_file_pointer);
-  EXPECT_EQ(p.last_error(), sys::error::success);
+  EXPECT_EQ(p.last_error(), err::success);
   EXPECT_EQ(p.set_file_pointer(f.get(), 3, sys::move_method::current), 2u);
 }
 
@@ -345,19 +247,19 @@ TEST(PlatformIo, AccessIsEnforcedPerHandle) {
   char buffer[4];
   std::uint32_t done = 99;
   {
-    open_handle writer("C:\\f.txt", sys::access_write, 0, disposition::open_existing);
+    open_handle writer("C:\\f.txt", sys::access_write, 0, open_existing);
     ASSERT_TRUE(writer.ok());
     EXPECT_FALSE(p.read_file(writer.get(), buffer, sizeof buffer, &done));
     EXPECT_EQ(done, 0u);
-    EXPECT_EQ(p.last_error(), sys::error::access_denied);
+    EXPECT_EQ(p.last_error(), err::access_denied);
   }
   {
-    open_handle reader("C:\\f.txt", sys::access_read, 0, disposition::open_existing);
+    open_handle reader("C:\\f.txt", sys::access_read, 0, open_existing);
     ASSERT_TRUE(reader.ok());
     done = 99;
     EXPECT_FALSE(p.write_file(reader.get(), "x", 1, &done));
     EXPECT_EQ(done, 0u);
-    EXPECT_EQ(p.last_error(), sys::error::access_denied);
+    EXPECT_EQ(p.last_error(), err::access_denied);
   }
   EXPECT_EQ(temp_drive::read(drive.c() / "f.txt"), "abc");
 }
@@ -367,15 +269,15 @@ TEST(PlatformIo, AccessIsEnforcedPerHandle) {
 TEST(PlatformIo, UnknownHandlesAreRefusedUntouched) {
   temp_drive drive;
   auto& p = backend();
-  const sys::native_handle file = p.create_file("C:\\x", read_write, 0, disposition::create_new, 0);
+  const sys::native_handle file = p.create_file("C:\\x", read_write, 0, create_new, 0);
   ASSERT_NE(file, sys::invalid_handle_value);
   sys::find_data data;
   const sys::native_handle find = p.find_first_file("C:\\*", &data);
   ASSERT_NE(find, sys::invalid_handle_value);
   EXPECT_FALSE(p.close_handle(find)) << "a find handle is no file handle";
-  EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+  EXPECT_EQ(p.last_error(), err::invalid_handle);
   EXPECT_FALSE(p.find_close(file)) << "a file handle is no search";
-  EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+  EXPECT_EQ(p.last_error(), err::invalid_handle);
   EXPECT_TRUE(p.find_close(find));
   EXPECT_TRUE(p.close_handle(file));
 
@@ -386,17 +288,17 @@ TEST(PlatformIo, UnknownHandlesAreRefusedUntouched) {
     std::uint32_t done = 7;
     EXPECT_FALSE(p.read_file(h, &c, 1, &done)) << h;
     EXPECT_EQ(done, 0u);
-    EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+    EXPECT_EQ(p.last_error(), err::invalid_handle);
     EXPECT_FALSE(p.write_file(h, "x", 1, &done)) << h;
-    EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+    EXPECT_EQ(p.last_error(), err::invalid_handle);
     EXPECT_EQ(p.set_file_pointer(h, 0, sys::move_method::begin), sys::invalid_set_file_pointer);
-    EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+    EXPECT_EQ(p.last_error(), err::invalid_handle);
     EXPECT_FALSE(p.close_handle(h)) << h;
-    EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+    EXPECT_EQ(p.last_error(), err::invalid_handle);
     EXPECT_FALSE(p.find_next_file(h, &data)) << h;
-    EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+    EXPECT_EQ(p.last_error(), err::invalid_handle);
     EXPECT_FALSE(p.find_close(h)) << h;
-    EXPECT_EQ(p.last_error(), sys::error::invalid_handle);
+    EXPECT_EQ(p.last_error(), err::invalid_handle);
   }
 }
 
@@ -419,9 +321,9 @@ TEST(PlatformStream, WritesAndReadsBackInBinaryAndReportsTheOpenError) {
   std::fclose(in);
 
   EXPECT_EQ(backend().open_read_stream("C:\\dir\\none.txt"), nullptr);
-  EXPECT_EQ(backend().last_error(), sys::error::file_not_found);
+  EXPECT_EQ(backend().last_error(), err::file_not_found);
   EXPECT_EQ(backend().open_write_stream("C:\\none\\x.bin"), nullptr);
-  EXPECT_EQ(backend().last_error(), sys::error::path_not_found);
+  EXPECT_EQ(backend().last_error(), err::path_not_found);
 }
 
 // --- directories -------------------------------------------------------------
@@ -432,21 +334,21 @@ TEST(PlatformDirectory, CreateAndRemoveReportWhyNot) {
   EXPECT_TRUE(p.create_directory("C:\\NewDir"));
   EXPECT_TRUE(fs::is_directory(drive.c() / "NewDir"));
   EXPECT_FALSE(p.create_directory("C:\\newdir"));
-  EXPECT_EQ(p.last_error(), sys::error::already_exists);
+  EXPECT_EQ(p.last_error(), err::already_exists);
   drive.write("file", "");
   EXPECT_FALSE(p.create_directory("C:\\FILE"));
-  EXPECT_EQ(p.last_error(), sys::error::already_exists);
+  EXPECT_EQ(p.last_error(), err::already_exists);
   EXPECT_FALSE(p.create_directory("C:\\no\\such"));
-  EXPECT_EQ(p.last_error(), sys::error::path_not_found);
+  EXPECT_EQ(p.last_error(), err::path_not_found);
 
   drive.write("NewDir/inside", "");
   EXPECT_FALSE(p.remove_directory("C:\\newdir"));
-  EXPECT_EQ(p.last_error(), sys::error::dir_not_empty);
+  EXPECT_EQ(p.last_error(), err::dir_not_empty);
   fs::remove(drive.c() / "NewDir" / "inside");
   EXPECT_TRUE(p.remove_directory("C:\\newdir"));
   EXPECT_FALSE(fs::exists(drive.c() / "NewDir"));
   EXPECT_FALSE(p.remove_directory("C:\\newdir"));
-  EXPECT_EQ(p.last_error(), sys::error::file_not_found);
+  EXPECT_EQ(p.last_error(), err::file_not_found);
 }
 
 // Below a directory: an existing file is emptied in place only when it has
@@ -462,12 +364,11 @@ TEST(PlatformDirectory, CreateBelowEmptiesOnlyAFileWithoutOtherLinks) {
     disposition how;
     std::uint32_t error;
   };
-  for (const auto& c :
-       {below_case{"ONE.TXT", disposition::create_always, 0},
-        below_case{"linked.txt", disposition::create_always, sys::error::too_many_links},
-        below_case{"one.txt", disposition::create_new, sys::error::file_exists},
-        below_case{"none\\x.txt", disposition::create_always, sys::error::path_not_found},
-        below_case{"..\\x.txt", disposition::create_always, sys::error::invalid_name}}) {
+  for (const auto& c : {below_case{"ONE.TXT", create_always, 0},
+                        below_case{"linked.txt", create_always, err::too_many_links},
+                        below_case{"one.txt", create_new, err::file_exists},
+                        below_case{"none\\x.txt", create_always, err::path_not_found},
+                        below_case{"..\\x.txt", create_always, err::invalid_name}}) {
     const sys::native_handle h =
         backend().create_file_below("C:\\below", c.relative, read_write, 0, c.how, 0);
     EXPECT_EQ(h == sys::invalid_handle_value ? backend().last_error() : 0u, c.error) << c.relative;
@@ -479,7 +380,7 @@ TEST(PlatformDirectory, CreateBelowEmptiesOnlyAFileWithoutOtherLinks) {
   // A base may end in a backslash, as a drive's root does.
   EXPECT_TRUE(backend().create_directory_below("C:\\", "sub"));
   EXPECT_FALSE(backend().create_directory_below("C:\\", "SUB"));
-  EXPECT_EQ(backend().last_error(), sys::error::already_exists);
+  EXPECT_EQ(backend().last_error(), err::already_exists);
 }
 
 // --- listings ----------------------------------------------------------------
@@ -491,7 +392,7 @@ TEST(PlatformFind, ADirectoryListsItsDotEntriesFirst) {
   fs::create_directory(drive.c() / "dir" / "sub");
   for (const char* pattern : {"C:\\DIR\\*", "C:\\dir\\*.*", "c:/Dir/*"}) {
     SCOPED_TRACE(pattern);
-    const auto all = entries(pattern);
+    const auto all = listing(pattern);
     ASSERT_EQ(all.size(), 8u);
     EXPECT_STREQ(all[0].long_name, ".");
     EXPECT_STREQ(all[1].long_name, "..");
@@ -510,7 +411,7 @@ TEST(PlatformFind, RootOfADriveHasNoDotEntries) {
   drive.write("one", "");
   EXPECT_EQ(sorted_names("C:\\*"), list{"one"});
   EXPECT_EQ(sorted_names("D:\\*.*"), list{});
-  EXPECT_EQ(backend().last_error(), sys::error::file_not_found);
+  EXPECT_EQ(backend().last_error(), err::file_not_found);
 }
 
 TEST(PlatformFind, Wildcards) {
@@ -536,8 +437,8 @@ TEST(PlatformFind, MissingDirectoryAndNoMatchAreToldApart) {
     const char* pattern;
     std::uint32_t error;
   };
-  for (const auto& c : {failure_case{"C:\\dir\\*.none", sys::error::file_not_found},
-                        failure_case{"C:\\nodir\\*", sys::error::path_not_found}}) {
+  for (const auto& c : {failure_case{"C:\\dir\\*.none", err::file_not_found},
+                        failure_case{"C:\\nodir\\*", err::path_not_found}}) {
     sys::find_data data;
     EXPECT_EQ(backend().find_first_file(c.pattern, &data), sys::invalid_handle_value) << c.pattern;
     EXPECT_EQ(backend().last_error(), c.error) << c.pattern;
@@ -563,7 +464,7 @@ TEST(PlatformFind, EntryData) {
   // Attributes beyond these (such as hidden or not-indexed) are the host's.
   constexpr std::uint32_t kinds =
       sys::attribute_directory | sys::attribute_archive | sys::attribute_read_only;
-  const auto all = entries("C:\\d\\*");
+  const auto all = listing("C:\\d\\*");
   ASSERT_EQ(all.size(), 6u);
   const auto& dot = all[0];
   EXPECT_STREQ(dot.long_name, ".");
@@ -597,10 +498,9 @@ TEST(PlatformFind, EntryData) {
 // Windows-1252 cannot hold is listed with '?' in its place.
 TEST(PlatformFind, NamesAreWindows1252InsideAndUnicodeOnDisk) {
   temp_drive drive;
-  { open_handle made("C:\\SM\xD6R.TXT", read_write, 0, disposition::create_new); }
+  { open_handle made("C:\\SM\xD6R.TXT", read_write, 0, create_new); }
   EXPECT_TRUE(fs::exists(drive.c() / velmora_test::utf8_path("SM\xC3\x96R.TXT")));
-  open_handle again("C:\\sm\xF6r.txt", sys::access_read, sys::share_read,
-                    disposition::open_existing);
+  open_handle again("C:\\sm\xF6r.txt", sys::access_read, sys::share_read, open_existing);
   EXPECT_TRUE(again.ok()) << "the name is matched ignoring its case";
   drive.write("\xD0\x96.TXT", ""); // Ж: not in Windows-1252
   EXPECT_EQ(sorted_names("C:\\*.TXT"), (list{"?.TXT", "SM\xD6R.TXT"}));

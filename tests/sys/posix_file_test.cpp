@@ -1,6 +1,7 @@
 // What only the POSIX backend does with files and directories: modes on
 // disk, special files, full disks, standard streams and links in a tree.
 #include "sys/platform.h"
+#include "tests/support/platform_probe.h"
 #include "tests/support/temp_drive.h"
 
 #include <fcntl.h>
@@ -16,33 +17,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::open_handle;
 using velmora_test::temp_drive;
 
 sys::platform& backend() {
   return sys::native_platform();
 }
-
-// An open of create_file, closed when the test ends however it ends.
-class open_handle {
-public:
-  open_handle(const char* path, std::uint32_t access, std::uint32_t share, sys::disposition how)
-      : value_(backend().create_file(path, access, share, how, 0)),
-        error_(value_ == sys::invalid_handle_value ? backend().last_error() : 0) {}
-  ~open_handle() {
-    if (ok())
-      backend().close_handle(value_);
-  }
-  open_handle(const open_handle&) = delete;
-  open_handle& operator=(const open_handle&) = delete;
-
-  bool ok() const { return value_ != sys::invalid_handle_value; }
-  sys::native_handle get() const { return value_; }
-  std::uint32_t error() const { return error_; } // last_error of a failed open
-
-private:
-  sys::native_handle value_;
-  std::uint32_t error_;
-};
 
 TEST(PosixFileOpen, NewFilesTakeTheUmaskAndAnUnmappedDriveIsNoPath) {
   temp_drive drive;

@@ -2,6 +2,7 @@
 // for wildcards, exact entry data, links and entries that are neither files
 // nor directories.
 #include "sys/platform.h"
+#include "tests/support/platform_probe.h"
 #include "tests/support/temp_drive.h"
 
 #include <fcntl.h>
@@ -16,30 +17,16 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::listing;
 using velmora_test::temp_drive;
 
 sys::platform& backend() {
   return sys::native_platform();
 }
 
-// Every entry pattern lists, in order; empty when find_first_file fails.
-std::vector<sys::find_data> entries(const char* pattern) {
-  std::vector<sys::find_data> out;
-  sys::find_data data;
-  const sys::native_handle h = backend().find_first_file(pattern, &data);
-  if (h == sys::invalid_handle_value)
-    return out;
-  do
-    out.push_back(data);
-  while (backend().find_next_file(h, &data));
-  EXPECT_EQ(backend().last_error(), sys::error::no_more_files);
-  EXPECT_TRUE(backend().find_close(h));
-  return out;
-}
-
 std::vector<std::string> names(const char* pattern) {
   std::vector<std::string> out;
-  for (const auto& e : entries(pattern))
+  for (const auto& e : listing(pattern))
     out.emplace_back(e.long_name);
   return out;
 }
@@ -114,7 +101,7 @@ TEST(PosixFind, EntryTimesAreExactAndAttributesHoldNothingElse) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
   ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
 
-  const auto all = entries("C:\\d\\*");
+  const auto all = listing("C:\\d\\*");
   ASSERT_EQ(all.size(), 5u);
   EXPECT_EQ(all[0].attributes, sys::attribute_directory);
   EXPECT_EQ(all[1].attributes, sys::attribute_directory);
@@ -156,7 +143,7 @@ TEST(PosixFind, FollowsLinksNamesUnusableOnesAndSkipsWhatIsNeitherFileNorDirecto
       {"target", sys::attribute_archive, 2, 0},
       {"up", sys::attribute_archive, 0, sys::error::cant_resolve_filename},
   };
-  const auto all = entries("C:\\d\\*");
+  const auto all = listing("C:\\d\\*");
   ASSERT_EQ(all.size(), table.size());
   for (std::size_t i = 0; i < table.size(); ++i) {
     EXPECT_STREQ(all[i].long_name, table[i].name);

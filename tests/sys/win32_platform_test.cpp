@@ -3,6 +3,7 @@
 #include "sys/platform/win32/win32_api.h"
 
 #include "sys/platform.h"
+#include "tests/support/platform_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -92,26 +93,11 @@ TEST(Win32File, DeviceNamesAreRefused) {
 
 // --- listings --------------------------------------------------------------
 
-std::vector<sys::find_data> entries(const std::string& pattern) {
-  std::vector<sys::find_data> out;
-  sys::find_data data;
-  const sys::native_handle h = backend().find_first_file(pattern.c_str(), &data);
-  if (h == sys::invalid_handle_value)
-    return out;
-  do
-    out.push_back(data);
-  while (backend().find_next_file(h, &data));
-  EXPECT_EQ(backend().last_error(), sys::error::no_more_files);
-  EXPECT_TRUE(backend().find_close(h));
-  EXPECT_FALSE(backend().find_close(h));
-  return out;
-}
-
 TEST(Win32Find, LongNamesArriveWholeAndAliasesFitTheirField) {
   temp_dir dir;
   const std::string name = "a rather long name for a file.text";
   write_file(dir.path() / name, "");
-  const auto found = entries(dir / "*.text");
+  const auto found = velmora_test::listing(dir / "*.text");
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].long_name, name);
   // Whether an alias exists depends on the volume (8.3 names may be off).
