@@ -5,7 +5,6 @@
 #include "archive/chunk_codec.h"
 #include "archive/payload_reader.h"
 #include "archive/run_archive_command.h"
-#include "archive/status_text.h"
 #include "archive/stored_name.h"
 #include "archive/trailer.h"
 #include "sys/cp1252.h"
@@ -70,7 +69,13 @@ struct inspection {
     va_start(args, format);
     std::vsnprintf(text.data(), text.size(), format, args);
     va_end(args);
-    to.problem(name, offset, text.data(), to.context);
+    to.problem(name, offset, status::success, text.data(), to.context);
+  }
+
+  // The problem the walk stops at, told by the status extraction would give.
+  void stop(const char* name, std::uint32_t offset, int code) {
+    if (to.problem != nullptr)
+      to.problem(name, offset, code, "", to.context);
   }
 
   // The marker record in front of the reader's position, and the strip length
@@ -162,7 +167,7 @@ struct inspection {
       file_record r;
       const int code = read_file_record(reader, decoder, compressed, decoded, &r);
       if (code != status::success) {
-        problem(shown, at, "%s", status_text(code));
+        stop(shown, at, code);
         return code;
       }
       if (r.end_of_file) {
@@ -278,7 +283,7 @@ struct inspection {
 
   int run() {
     if (!reader.find_marker()) {
-      problem("", summary.file_size, "%s", status_text(status::marker_not_found));
+      stop("", summary.file_size, status::marker_not_found);
       return status::marker_not_found;
     }
     read_marker_record();
@@ -297,7 +302,7 @@ struct inspection {
       }
       if (h.type != record::file_name || got < record_header_bytes ||
           h.length > sys::max_transfer_bytes || reader.read(decoded, h.length) != h.length) {
-        problem("", at, "%s", status_text(status::bad_top_record));
+        stop("", at, status::bad_top_record);
         return status::bad_top_record;
       }
       const std::uint8_t* name = decoded;

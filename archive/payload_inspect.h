@@ -44,10 +44,13 @@ using file_reporter = void (*)(const inspected_file& file, void* context);
 // Called for each way the archive differs from what the builder writes:
 // stored_name is the file the problem lies in (its stored name cut at 255
 // characters, "" outside a file), offset the offset in the installer file of
-// the record concerned, text a sentence saying what is wrong. The texts live
-// only for the call.
-using problem_reporter = void (*)(const char* stored_name, std::uint32_t offset, const char* text,
-                                  void* context);
+// the record concerned. code is 0 when text, a sentence, says what is wrong;
+// for the problem the walk stops at it is the status extraction would give
+// (marker_not_found, bad_top_record, bad_file_record, truncated_record or
+// chunk_decode_failed, archive/run_archive_command.h) and text is "". The
+// texts live only for the call.
+using problem_reporter = void (*)(const char* stored_name, std::uint32_t offset, int code,
+                                  const char* text, void* context);
 
 struct inspect_reporters {
   file_reporter file = nullptr;       // may be null

@@ -1,7 +1,6 @@
 // velmora-pack build: a payload archive, or a whole installer, from a tree.
 #include "archive/format.h"
 #include "archive/run_archive_command.h"
-#include "archive/status_text.h"
 #include "cli/commands.h"
 #include "cli/host.h"
 #include "cli/options.h"

@@ -1,8 +1,8 @@
 // What velmora-pack's commands share: messages and help.
 #include "cli/commands.h"
 
-#include "archive/status_text.h"
 #include "cli/host.h"
+#include "cli/status_text.h"
 #include "sys/cp1252.h"
 
 #include <cstdio>
@@ -170,13 +170,12 @@ engine_outcome run_recorded(const std::string& source, const std::string& spec,
     return outcome;
   outcome.failure = describe_failure(outcome.report);
   if (outcome.report.reason == archive::failure_reason::damaged)
-    outcome.failure = archive::status_text(outcome.code) + std::string(": ") + outcome.failure;
+    outcome.failure = status_text(outcome.code) + std::string(": ") + outcome.failure;
   return outcome;
 }
 
 std::string failure_text(const engine_outcome& outcome) {
-  return outcome.failure.empty() ? std::string(archive::status_text(outcome.code))
-                                 : outcome.failure;
+  return outcome.failure.empty() ? std::string(status_text(outcome.code)) : outcome.failure;
 }
 
 int publish_output(const engine_outcome& outcome, const fs::path& partial, const fs::path& out,

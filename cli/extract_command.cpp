@@ -3,7 +3,6 @@
 // extraction is put in place.
 #include "archive/format.h"
 #include "archive/run_archive_command.h"
-#include "archive/status_text.h"
 #include "archive/stored_name.h"
 #include "archive/trailer.h"
 #include "cli/commands.h"

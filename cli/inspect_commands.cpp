@@ -1,10 +1,10 @@
 // velmora-pack list and test: what an archive holds, and whether it is sound.
 #include "archive/payload_inspect.h"
 #include "archive/run_archive_command.h"
-#include "archive/status_text.h"
 #include "cli/commands.h"
 #include "cli/host.h"
 #include "cli/options.h"
+#include "cli/status_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -87,12 +87,15 @@ struct check_context {
   std::string unsafe; // the first stored name extraction refuses
 };
 
-// Prints each problem as one line naming the stored file (when it lies in one)
-// and the offset in the installer file, counts them and keeps the last.
-void note_problem(const char* stored_name, std::uint32_t offset, const char* text, void* context) {
+// Prints each problem as one line naming the stored file (when it lies in one),
+// the offset in the installer file and what is wrong (the walk's text, or its
+// status code in words), counts them and keeps the last.
+void note_problem(const char* stored_name, std::uint32_t offset, int code, const char* text,
+                  void* context) {
   auto& c = *static_cast<check_context*>(context);
   std::string line = *stored_name != '\0' ? host_text(stored_name) + " at offset " : "at offset ";
-  line += std::to_string(offset) + ": " + text;
+  line +=
+      std::to_string(offset) + ": " + (code != archive::status::success ? status_text(code) : text);
   if (c.print)
     std::printf("problem: %s\n", line.c_str());
   c.check->fatal = line;
@@ -121,7 +124,7 @@ archive_check check_archive(const std::string& source, bool print) {
   if (check.code == archive::status::success)
     check.fatal = context.unsafe;
   else if (check.problems == 0)
-    check.fatal = archive::status_text(check.code);
+    check.fatal = status_text(check.code);
   return check;
 }
 
@@ -137,7 +140,7 @@ int run_list_command(const arguments& args) {
   const int code =
       archive::inspect_payload(source.c_str(), {print_file, nullptr, &header_printed}, s);
   if (code == archive::status::marker_not_found || code == archive::status::source_open_failed)
-    return work_error(shown + ": " + archive::status_text(code));
+    return work_error(shown + ": " + status_text(code));
   print_header(&header_printed);
   std::printf("%u files, %llu bytes, %llu compressed\n", s.files,
               static_cast<unsigned long long>(s.total_size),
@@ -158,7 +161,7 @@ int run_list_command(const arguments& args) {
     std::printf("certificate table: %u bytes at offset %u\n", s.file_size - s.archive_end,
                 s.archive_end);
   if (code != archive::status::success)
-    return work_error(shown + ": " + archive::status_text(code));
+    return work_error(shown + ": " + status_text(code));
   return 0;
 }
 
@@ -170,7 +173,7 @@ int run_test_command(const arguments& args) {
   const archive_check check = check_archive(source, true);
   const archive::payload_summary& s = check.summary;
   if (check.code == archive::status::source_open_failed)
-    return work_error(shown + ": " + archive::status_text(check.code));
+    return work_error(shown + ": " + status_text(check.code));
   if (check.problems != 0 || check.code != archive::status::success)
     return work_error(shown + ": " + std::to_string(check.problems) + " problem(s)");
   std::printf("%s: sound (%u files, %llu bytes)\n", shown.c_str(), s.files,

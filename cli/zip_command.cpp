@@ -1,6 +1,5 @@
 // velmora-pack zip: a standard ZIP file of a directory tree.
 #include "archive/run_archive_command.h"
-#include "archive/status_text.h"
 #include "cli/commands.h"
 #include "cli/host.h"
 #include "cli/options.h"

@@ -24,6 +24,7 @@ struct expected_problem {
   std::string name;
   std::uint32_t offset = any_offset;
   std::string text; // a part of the problem's text
+  int code = 0;     // the status the walk stops at
 };
 
 struct inspect_case {
@@ -37,6 +38,7 @@ struct reported_problem {
   std::string name;
   std::uint32_t offset;
   std::string text;
+  int code;
 };
 
 // A zlib stream of data in stored blocks of block bytes each: sound, but
@@ -285,23 +287,23 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
        archive_bytes(4).file("D:\\K\\F", "x").end_of_archive(1).bytes("QXA0000abc").str(),
        0,
        {{"", any_offset, "10 bytes follow"}}},
-      {"no marker", stub, st::marker_not_found, {{"", 6, "marker is missing"}}},
+      {"no marker", stub, st::marker_not_found, {{"", 6, "", st::marker_not_found}}},
       {"record where a file begins",
        archive_bytes(4).record(2, 0, "").str(),
        st::bad_top_record,
-       {{"", name_at, "where a file should begin"}}},
+       {{"", name_at, "", st::bad_top_record}}},
       {"record inside a file",
        archive_bytes(4).name("D:\\K\\F").record(1, 0, "").str(),
        st::bad_file_record,
-       {{"D:\\K\\F", chunk_at, "inside a file"}}},
+       {{"D:\\K\\F", chunk_at, "", st::bad_file_record}}},
       {"archive cut inside a chunk",
        cut.substr(0, cut.size() - 10),
        st::truncated_record,
-       {{"D:\\K\\F", chunk_at, "ends inside a file"}}},
+       {{"D:\\K\\F", chunk_at, "", st::truncated_record}}},
       {"chunk that does not decode",
        archive_bytes(4).name("D:\\K\\F").raw_chunk("junk").end_of_file().str(),
        st::chunk_decode_failed,
-       {{"D:\\K\\F", chunk_at, "does not decode"}}},
+       {{"D:\\K\\F", chunk_at, "", st::chunk_decode_failed}}},
   };
 
   temp_drive drive;
@@ -310,8 +312,9 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
     drive.write("A.BIN", c.archive);
     std::vector<reported_problem> found;
     archive::inspect_reporters to;
-    to.problem = [](const char* name, std::uint32_t offset, const char* text, void* context) {
-      static_cast<std::vector<reported_problem>*>(context)->push_back({name, offset, text});
+    to.problem = [](const char* name, std::uint32_t offset, int code, const char* text,
+                    void* context) {
+      static_cast<std::vector<reported_problem>*>(context)->push_back({name, offset, text, code});
     };
     to.context = &found;
     archive::payload_summary summary;
@@ -325,6 +328,7 @@ TEST(InspectPayload, OnlyWhatTheBuilderWritesPassesAndEachDifferenceIsNamedWithI
         EXPECT_EQ(found[i].offset, want.offset);
       }
       EXPECT_NE(found[i].text.find(want.text), std::string::npos) << found[i].text;
+      EXPECT_EQ(found[i].code, want.code);
     }
   }
   archive::payload_summary summary;
