@@ -21,6 +21,20 @@ namespace {
 
 constexpr mode_t new_directory_mode = 0777;
 
+// Calls change (mkdir or rmdir) on the native path of the drive path path.
+// ret: success | invalid_parameter for no path | the resolver's code | the
+// code of change's errno, read as a failure of op.
+template <class F> std::uint32_t change_directory(const char* path, failed_op op, F&& change) {
+  if (!path)
+    return error::invalid_parameter;
+  std::string native;
+  if (const auto code = resolve_drive_path(path, native); code != error::success)
+    return code;
+  if (change(native.c_str()) != 0)
+    return error_from_errno(errno, op, native);
+  return error::success;
+}
+
 // Matches name against pattern, both upper-cased: '*' any run, '?' one byte.
 bool wildcard_match(std::string_view pattern, std::string_view name) {
   std::size_t p = 0;
@@ -165,21 +179,15 @@ private:
 
 bool platform::create_directory(const char* path) {
   return guarded(false, [&] {
-    if (!path)
-      return fail(error::invalid_parameter, false);
-    std::string native;
-    if (const auto code = resolve_drive_path(path, native); code != error::success)
-      return fail(code, false);
-    if (::mkdir(native.c_str(), new_directory_mode) != 0)
-      return fail(error_from_errno(errno, failed_op::make_dir, native), false);
-    return true;
+    const auto code = change_directory(path, failed_op::make_dir, [](const char* native) {
+      return ::mkdir(native, new_directory_mode);
+    });
+    return code == error::success || fail(code, false);
   });
 }
 
 bool platform::create_directory_below(const char* base, const char* relative) {
   return guarded(false, [&] {
-    if (!base || !relative)
-      return fail(error::invalid_parameter, false);
     below_path place;
     if (const auto code = walk_below(base, relative, place); code != error::success)
       return fail(code, false);
@@ -222,8 +230,6 @@ void remove_entry_at(int dir, const std::string& name, std::uint32_t& first_erro
 
 bool platform::remove_tree_below(const char* base, const char* relative) {
   return guarded(false, [&] {
-    if (!base || !relative)
-      return fail(error::invalid_parameter, false);
     below_path place;
     if (const auto code = walk_below(base, relative, place); code != error::success)
       return fail(code, false);
@@ -239,14 +245,8 @@ bool platform::remove_tree_below(const char* base, const char* relative) {
 
 bool platform::remove_directory(const char* path) {
   return guarded(false, [&] {
-    if (!path)
-      return fail(error::invalid_parameter, false);
-    std::string native;
-    if (const auto code = resolve_drive_path(path, native); code != error::success)
-      return fail(code, false);
-    if (::rmdir(native.c_str()) != 0)
-      return fail(error_from_errno(errno, failed_op::remove_dir, native), false);
-    return true;
+    const auto code = change_directory(path, failed_op::remove_dir, ::rmdir);
+    return code == error::success || fail(code, false);
   });
 }
 

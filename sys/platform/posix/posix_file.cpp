@@ -192,6 +192,21 @@ platform::open_file* platform::lookup(native_handle handle) {
   return nullptr;
 }
 
+platform::open_file* platform::transfer_file(native_handle handle, std::uint32_t access,
+                                             const void* buffer, std::uint32_t count,
+                                             std::uint32_t* done) {
+  if (done)
+    *done = 0;
+  open_file* file = lookup(handle);
+  if (!file)
+    return nullptr;
+  if (!(file->access & access))
+    return fail<open_file*>(error::access_denied, nullptr);
+  if (!buffer && count != 0)
+    return fail<open_file*>(error::invalid_parameter, nullptr);
+  return file;
+}
+
 bool platform::sharing_conflict(dev_t device, ino_t inode, std::uint32_t access,
                                 std::uint32_t share) const {
   const bool reads = access & access_read;
@@ -226,8 +241,6 @@ native_handle platform::create_file_below(const char* base, const char* relative
                                           std::uint32_t access, std::uint32_t share,
                                           disposition how, std::uint32_t attributes) {
   return guarded(invalid_handle_value, [&] {
-    if (!base || !relative)
-      return fail(error::invalid_parameter, invalid_handle_value);
     const int flags = open_flags(access, how);
     if (flags < 0)
       return fail(error::invalid_parameter, invalid_handle_value);
@@ -283,15 +296,9 @@ native_handle platform::adopt(opened_file&& file, std::uint32_t access, std::uin
 bool platform::read_file(native_handle handle, void* buffer, std::uint32_t count,
                          std::uint32_t* done) {
   return guarded(false, [&] {
-    if (done)
-      *done = 0;
-    open_file* file = lookup(handle);
+    open_file* file = transfer_file(handle, access_read, buffer, count, done);
     if (!file)
       return false;
-    if (!(file->access & access_read))
-      return fail(error::access_denied, false);
-    if (!buffer && count != 0)
-      return fail(error::invalid_parameter, false);
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::uint32_t total = 0;
     while (total < count) {
@@ -315,15 +322,9 @@ bool platform::read_file(native_handle handle, void* buffer, std::uint32_t count
 bool platform::write_file(native_handle handle, const void* buffer, std::uint32_t count,
                           std::uint32_t* done) {
   return guarded(false, [&] {
-    if (done)
-      *done = 0;
-    open_file* file = lookup(handle);
+    open_file* file = transfer_file(handle, access_write, buffer, count, done);
     if (!file)
       return false;
-    if (!(file->access & access_write))
-      return fail(error::access_denied, false);
-    if (!buffer && count != 0)
-      return fail(error::invalid_parameter, false);
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     std::uint32_t total = 0;
     while (total < count) {

@@ -255,6 +255,8 @@ std::uint32_t locate_file(std::string_view path, int& dir, std::string& native, 
 }
 
 std::uint32_t walk_below(const char* base, const char* relative, below_path& out) {
+  if (!base || !relative)
+    return error::invalid_parameter;
   if (!is_plain_relative_path(relative))
     return error::invalid_name;
   const std::string_view whole = relative;

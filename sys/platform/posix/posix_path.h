@@ -82,8 +82,8 @@ struct below_path {
 // resolve_drive_path matches it and opened with O_NOFOLLOW, and the last one
 // is matched only. The directory reached is held open for the next walk to
 // the same place (see held_directory). Returns error::success with out filled, or the error:
-// invalid_name for a relative path that is not plain, stopped_on_symlink for
-// a directory component that is a link, path_not_found for a missing one or
+// invalid_parameter for no base or no relative, invalid_name for a relative path that is not plain,
+// stopped_on_symlink for a directory component that is a link, path_not_found for a missing one or
 // for a file in its place, or the error of base.
 std::uint32_t walk_below(const char* base, const char* relative, below_path& out);
 

@@ -130,6 +130,12 @@ private:
 
   // The open file of handle, or nullptr (last_error: invalid_handle).
   open_file* lookup(native_handle handle);
+  // The open file of handle for read_file (access_read) or write_file
+  // (access_write), after setting *done (when given) to 0; nullptr, with
+  // last_error set, for an unknown handle (invalid_handle), one not opened for
+  // access (access_denied) or no buffer for a count above 0 (invalid_parameter).
+  open_file* transfer_file(native_handle handle, std::uint32_t access, const void* buffer,
+                           std::uint32_t count, std::uint32_t* done);
 
   // Whether a new open (access, share) of device/inode clashes with one held.
   bool sharing_conflict(dev_t device, ino_t inode, std::uint32_t access, std::uint32_t share) const;

@@ -22,7 +22,7 @@ bool is_disk_file(HANDLE h) {
 }
 
 // _wfopen of path in mode, or nullptr with *code set to why not.
-std::FILE* open_stream(const std::wstring& path, const wchar_t* mode, std::uint32_t* code) {
+std::FILE* open_disk_stream(const std::wstring& path, const wchar_t* mode, std::uint32_t* code) {
   ::SetLastError(NO_ERROR);
   errno = 0;
   std::FILE* stream = ::_wfopen(path.c_str(), mode);
@@ -112,6 +112,16 @@ HANDLE platform::lookup_file(native_handle handle) {
   return nullptr;
 }
 
+HANDLE platform::transfer_file(native_handle handle, const void* buffer, std::uint32_t count,
+                               std::uint32_t* done) {
+  if (done)
+    *done = 0;
+  const HANDLE h = lookup_file(handle);
+  if (h && !buffer && count != 0)
+    return fail<HANDLE>(error::invalid_parameter, nullptr);
+  return h;
+}
+
 native_handle platform::create_file(const char* path, std::uint32_t access, std::uint32_t share,
                                     disposition how, std::uint32_t attributes) {
   return guarded(invalid_handle_value, [&] {
@@ -188,13 +198,9 @@ native_handle platform::create_file_below(const char* base, const char* relative
 
 bool platform::read_file(native_handle handle, void* buffer, std::uint32_t count,
                          std::uint32_t* done) {
-  if (done)
-    *done = 0;
-  const HANDLE h = lookup_file(handle);
+  const HANDLE h = transfer_file(handle, buffer, count, done);
   if (!h)
     return false;
-  if (!buffer && count != 0)
-    return fail(error::invalid_parameter, false);
   DWORD read = 0;
   if (!::ReadFile(h, buffer, count, &read, nullptr))
     return fail_native(false);
@@ -205,13 +211,9 @@ bool platform::read_file(native_handle handle, void* buffer, std::uint32_t count
 
 bool platform::write_file(native_handle handle, const void* buffer, std::uint32_t count,
                           std::uint32_t* done) {
-  if (done)
-    *done = 0;
-  const HANDLE h = lookup_file(handle);
+  const HANDLE h = transfer_file(handle, buffer, count, done);
   if (!h)
     return false;
-  if (!buffer && count != 0)
-    return fail(error::invalid_parameter, false);
   DWORD written = 0;
   const BOOL ok = ::WriteFile(h, buffer, count, &written, nullptr);
   const DWORD code = ok ? NO_ERROR : ::GetLastError();
@@ -274,26 +276,23 @@ bool platform::set_end_of_file(native_handle handle) {
   return true;
 }
 
-std::FILE* platform::open_read_stream(const char* path) {
+std::FILE* platform::open_stream(const char* path, const wchar_t* mode) {
   return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
     std::wstring wide;
     if (!wide_path(path, wide))
       return nullptr;
     std::uint32_t code = error::success;
-    std::FILE* stream = open_stream(wide, L"rb", &code);
+    std::FILE* stream = open_disk_stream(wide, mode, &code);
     return stream ? stream : fail<std::FILE*>(code, nullptr);
   });
 }
 
+std::FILE* platform::open_read_stream(const char* path) {
+  return open_stream(path, L"rb");
+}
+
 std::FILE* platform::open_write_stream(const char* path) {
-  return guarded<std::FILE*>(nullptr, [&]() -> std::FILE* {
-    std::wstring wide;
-    if (!wide_path(path, wide))
-      return nullptr;
-    std::uint32_t code = error::success;
-    std::FILE* stream = open_stream(wide, L"wb", &code);
-    return stream ? stream : fail<std::FILE*>(code, nullptr);
-  });
+  return open_stream(path, L"wb");
 }
 
 } // namespace sys::win32

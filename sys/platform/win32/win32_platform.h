@@ -124,9 +124,17 @@ private:
 
   // The open file of handle, or nullptr (last_error: invalid_handle).
   HANDLE lookup_file(native_handle handle);
+  // The open file of handle for read_file or write_file, after setting *done
+  // (when given) to 0; nullptr, with last_error set, for an unknown handle
+  // (invalid_handle) or no buffer for a count above 0 (invalid_parameter).
+  HANDLE transfer_file(native_handle handle, const void* buffer, std::uint32_t count,
+                       std::uint32_t* done);
 
   // Takes an open file into the table and returns its handle value.
   native_handle adopt(unique_file&& file);
+  // A buffered stream over the disk file at a drive path, opened with the
+  // _wfopen mode.
+  std::FILE* open_stream(const char* path, const wchar_t* mode);
 
   // Only handles this backend handed out and has not closed are passed to
   // Windows: a stray value could otherwise name a handle the runtime owns,
