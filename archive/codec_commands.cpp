@@ -4,6 +4,7 @@
 #include "archive/chunk_codec.h"
 #include "archive/engine_call.h"
 #include "sys/file_layer.h"
+#include "sys/little_endian.h"
 
 #include <zlib.h>
 
@@ -21,15 +22,6 @@ constexpr std::uint32_t codec_capacity = 250000;
 constexpr int max_original_bytes = 32000;
 // "PB" moves data in pieces of this size.
 constexpr std::uint16_t piece_bytes = 2048;
-
-void put_le32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t get_le32(const std::uint8_t* at) {
-  return at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 } // namespace
 
@@ -72,7 +64,7 @@ int decompress_test(engine_call& call) {
   if (!out.ok())
     return status::codec_output_failed;
   std::uint8_t length_field[4];
-  put_le32(length_field, decoded);
+  sys::put_le32(length_field, decoded);
   bool written = sys::file_write(out.get(), length_field, 4) == 4;
   for (std::uint32_t at = 0; written && at < decoded; at += piece_bytes) {
     const auto n =
@@ -97,7 +89,7 @@ int compress_test(engine_call& call) {
     std::uint8_t length_field[4];
     if (sys::file_read(in.get(), length_field, 4) != 4)
       return status::compress_input_failed;
-    n = get_le32(length_field);
+    n = sys::get_le32(length_field);
     const int got = sys::file_read(in.get(), input, max_original_bytes);
     if (got < 0 || n > static_cast<std::uint32_t>(got))
       return status::compress_input_failed;
@@ -110,7 +102,7 @@ int compress_test(engine_call& call) {
   sys::scoped_file out(sys::file_open(compressed_file, sys::open_mode::create));
   if (!out.ok())
     return status::compress_output_failed;
-  put_le32(output, static_cast<std::uint32_t>(length));
+  sys::put_le32(output, static_cast<std::uint32_t>(length));
   const int total = static_cast<int>(length) + 4;
   return sys::file_write(out.get(), output, static_cast<std::uint16_t>(total)) == total
              ? status::success

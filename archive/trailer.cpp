@@ -2,6 +2,8 @@
 // table, and decoding the archive trailer there.
 #include "archive/trailer.h"
 
+#include "sys/little_endian.h"
+
 namespace archive {
 
 namespace {
@@ -26,13 +28,8 @@ constexpr std::uint32_t pe32_plus_directory_count_at = 108;
 constexpr std::uint32_t pe_header_bytes = optional_header_at + pe32_plus_directory_count_at + 4 +
                                           (security_directory + 1) * directory_entry_bytes;
 
-std::uint32_t u16(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t u32(const std::uint8_t* p) {
-  return u16(p) | u16(p + 2) << 16;
-}
+using sys::get_le16;
+using sys::get_le32;
 
 // Reads n bytes at offset; the caller has made sure they lie inside the file.
 bool read_at(sys::file_handle file, std::uint32_t offset, std::uint8_t* out, std::uint32_t n) {
@@ -46,7 +43,7 @@ std::uint32_t certificate_table(sys::file_handle file, std::uint32_t length) {
   if (length < dos_header_bytes || !read_at(file, 0, dos, dos_header_bytes) || dos[0] != 'M' ||
       dos[1] != 'Z')
     return length;
-  const std::uint64_t pe_at = u32(dos + lfanew_at);
+  const std::uint64_t pe_at = get_le32(dos + lfanew_at);
   if (pe_at + optional_header_at + 2 > length)
     return length;
   std::uint8_t pe[pe_header_bytes] = {};
@@ -55,8 +52,8 @@ std::uint32_t certificate_table(sys::file_handle file, std::uint32_t length) {
   if (!read_at(file, static_cast<std::uint32_t>(pe_at), pe, available) || pe[0] != 'P' ||
       pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
     return length;
-  const std::uint32_t optional_size = u16(pe + optional_size_at);
-  const std::uint32_t magic = u16(pe + optional_header_at);
+  const std::uint32_t optional_size = get_le16(pe + optional_size_at);
+  const std::uint32_t magic = get_le16(pe + optional_header_at);
   std::uint32_t count_at = 0;
   if (magic == pe32_magic)
     count_at = pe32_directory_count_at;
@@ -69,10 +66,10 @@ std::uint32_t certificate_table(sys::file_handle file, std::uint32_t length) {
   const std::uint32_t entry_at = count_at + 4 + security_directory * directory_entry_bytes;
   if (optional_size < entry_at + directory_entry_bytes ||
       optional_header_at + entry_at + directory_entry_bytes > available ||
-      u32(pe + optional_header_at + count_at) <= security_directory)
+      get_le32(pe + optional_header_at + count_at) <= security_directory)
     return length;
-  const std::uint64_t table_at = u32(pe + optional_header_at + entry_at);
-  const std::uint64_t table_size = u32(pe + optional_header_at + entry_at + 4);
+  const std::uint64_t table_at = get_le32(pe + optional_header_at + entry_at);
+  const std::uint64_t table_size = get_le32(pe + optional_header_at + entry_at + 4);
   const std::uint64_t headers_end = pe_at + optional_header_at + optional_size;
   if (table_size == 0 || table_at < headers_end || table_at + table_size != length)
     return length;
@@ -89,7 +86,7 @@ std::int32_t find_archive_end(sys::file_handle file) {
 }
 
 std::uint32_t end_of_archive_total(const std::uint8_t* record) {
-  return u32(record + 1);
+  return get_le32(record + 1);
 }
 
 archive_trailer decode_archive_trailer(const std::uint8_t* tail) {

@@ -4,6 +4,7 @@
 #include "archive/engine_call.h"
 #include "archive/tree_walk.h"
 #include "sys/cp1252.h"
+#include "sys/little_endian.h"
 #include "sys/platform.h"
 #include "sys/text_fields.h"
 
@@ -35,18 +36,8 @@ constexpr uLong made_by_unix = 3 << 8 | 63;
 // mode, so the ZIP file does not depend on the machine it was made on.
 constexpr uLong regular_file_attributes = 0100644u << 16;
 
-// Little-endian fields of ZIP records.
-void put_le(std::uint8_t* at, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i)
-    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint64_t get_le(const std::uint8_t* at, int bytes) {
-  std::uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i)
-    value = value << 8 | at[i];
-  return value;
-}
+using sys::get_le;
+using sys::put_le;
 
 // minizip writes the central directory only in zipClose, and there gives the
 // central header of a Zip64 entry (one of 4 GiB or more, or beyond 4 GiB in

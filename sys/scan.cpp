@@ -51,11 +51,6 @@ bool skip_directories() {
   return true;
 }
 
-void put_le32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // Fills the record from the current entry (have_entry) or as the end mark.
 const std::uint8_t* finish_record(bool extended, bool have_entry) {
   record.fill(0);

@@ -2,6 +2,8 @@
 // answered in a 256-byte find record.
 #pragma once
 
+#include "sys/little_endian.h"
+
 #include <cstdint>
 
 namespace sys {
@@ -70,10 +72,10 @@ inline bool find_record_is_end(const std::uint8_t* record) {
   return record[find_record_name_offset] == 0;
 }
 inline std::uint32_t find_record_attributes(const std::uint8_t* record) {
-  return record[0] | record[1] << 8 | record[2] << 16 | static_cast<std::uint32_t>(record[3]) << 24;
+  return get_le32(record);
 }
 inline std::uint32_t find_record_size(const std::uint8_t* record) {
-  return record[5] | record[6] << 8 | record[7] << 16 | static_cast<std::uint32_t>(record[8]) << 24;
+  return get_le32(record + 5);
 }
 inline bool find_record_is_directory(const std::uint8_t* record) {
   return (find_record_attributes(record) & 0x10u) != 0;
