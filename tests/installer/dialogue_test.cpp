@@ -22,7 +22,7 @@ class Installer : public ::testing::Test {
 protected:
   Installer() {
     for (char letter = 'A'; letter <= 'Z'; ++letter)
-      fake.set_drive(letter, room(letter == 'C' ? 500000 : 0));
+      fake.set_drive(letter, drive_with_free_kb(letter == 'C' ? 500000 : 0));
     fake.record_launches();
     fake.set_module_file_name("C:\\SETUP.EXE");
     fs::create_directory(drive.c() / "VEK");
@@ -33,13 +33,6 @@ protected:
   }
   ~Installer() override { ui::set_window_system(previous); }
 
-  static fault_platform::drive room(std::uint32_t kb) {
-    fault_platform::drive d;
-    d.sectors_per_cluster = 2;
-    d.bytes_per_sector = 512;
-    d.free_clusters = kb;
-    return d;
-  }
   void build_installer(const std::string& trailer) {
     drive.write("STUB.EXE", std::string("MZ\0\0stub", 8));
     ASSERT_EQ(
@@ -117,7 +110,7 @@ TEST_F(Installer, ArrowsMoveTheFocusBothWaysAndEnterActsOnIt) {
 }
 
 TEST_F(Installer, EnterOnValjSkivaMovesToTheNextDiskAndFocusReturnsToInstall) {
-  fake.set_drive('E', room(500000));
+  fake.set_drive('E', drive_with_free_kb(500000));
   EXPECT_EQ(run({press(ui::vk::left), press(ui::vk::enter, 13), press(ui::vk::escape, 27)}), 0);
   EXPECT_EQ(ws.default_buttons, (std::vector<int>{0, 2, 0}));
   // E: is not mapped to a directory here, so its name probe finds A free.
@@ -226,7 +219,7 @@ TEST_F(Installer, AStubWithoutPayloadOffersNoRoom) {
 }
 
 TEST_F(Installer, NoRoomOnAnyDriveInstallDoesNothingAndAvbrytStays) {
-  fake.set_drive('C', room(1000));
+  fake.set_drive('C', drive_with_free_kb(1000));
   EXPECT_EQ(run({press(ui::vk::left), press(ui::vk::enter, 13), press(ui::vk::enter, 13), click(1),
                  typed(1), click(2)}),
             0);

@@ -20,18 +20,11 @@ protected:
   TargetChoice() {
     // Every drive C: to Z: scripted, with no room unless a test gives some.
     for (char letter = 'A'; letter <= 'Z'; ++letter)
-      fake.set_drive(letter, with_kb(0));
+      fake.set_drive(letter, drive_with_free_kb(0));
     ui::reset_text_lines();
     c.trailer_valid = true;
     c.space_needed = 7;
     std::memcpy(c.stem.data(), "QXA0000", 7);
-  }
-  static fault_platform::drive with_kb(std::uint32_t kb) {
-    fault_platform::drive d;
-    d.sectors_per_cluster = 2;
-    d.bytes_per_sector = 512;
-    d.free_clusters = kb;
-    return d;
   }
   std::string target() const { return c.target.data(); }
 
@@ -52,12 +45,12 @@ TEST(SpaceNeeded, TwiceTheTotalPlusTwoMillionInWholeMillions) {
 }
 
 TEST_F(TargetChoice, SurveyStoresSmallFreeSpaceAsZeroAndNeverAsksAOrB) {
-  fake.set_drive('C', with_kb(9));
-  fake.set_drive('D', with_kb(10));
-  auto floppy = with_kb(5000);
+  fake.set_drive('C', drive_with_free_kb(9));
+  fake.set_drive('D', drive_with_free_kb(10));
+  auto floppy = drive_with_free_kb(5000);
   floppy.type = sys::drive_type::removable;
   fake.set_drive('E', floppy);
-  fake.set_drive('Z', with_kb(123456));
+  fake.set_drive('Z', drive_with_free_kb(123456));
   installer::survey_drives(c);
   EXPECT_EQ(c.free_kb[0], 0);
   EXPECT_EQ(c.free_kb[1], 10);

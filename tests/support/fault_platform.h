@@ -149,6 +149,15 @@ private:
   std::uint32_t error_ = 0;
 };
 
+// A fixed drive of 1 KiB clusters, kb of them free.
+inline fault_platform::drive drive_with_free_kb(std::uint32_t kb) {
+  fault_platform::drive d;
+  d.sectors_per_cluster = 2;
+  d.bytes_per_sector = 512;
+  d.free_clusters = kb;
+  return d;
+}
+
 // Installs a backend for a scope and puts the previous one back.
 class scoped_platform {
 public:

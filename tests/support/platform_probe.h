@@ -1,5 +1,5 @@
 // Probes of the platform backend in use, shared by the backend suites:
-// an open that closes itself, and a whole listing.
+// the build's own backend, an open that closes itself, and a whole listing.
 #pragma once
 
 #include "sys/platform.h"
@@ -10,6 +10,11 @@
 #include <vector>
 
 namespace velmora_test {
+
+// The build's own backend, not the one a test may have installed in its place.
+inline sys::platform& backend() {
+  return sys::native_platform();
+}
 
 // An open of create_file on the backend in use, closed when the test
 // ends however it ends.

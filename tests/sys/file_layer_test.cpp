@@ -11,9 +11,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using velmora_test::fault_platform;
 using velmora_test::op;
-using velmora_test::scoped_platform;
 using velmora_test::temp_drive;
 
 namespace {
@@ -25,6 +23,13 @@ protected:
   bool log_exists() const { return fs::exists(drive.c() / "VEK" / "QXERROR.TXT"); }
 
   temp_drive drive;
+};
+
+// The same, with every platform call going through a fault_platform.
+class FileLayerFaults : public FileLayer {
+protected:
+  velmora_test::fault_platform fake;
+  velmora_test::scoped_platform use{fake};
 };
 
 TEST_F(FileLayer, MissingFileIsRefusedByEveryOpeningCodeWithoutARecord) {
@@ -54,10 +59,8 @@ TEST_F(FileLayer, EveryCodeOpensAnExistingFile) {
   }
 }
 
-TEST_F(FileLayer, UnknownCodeIsRefusedWithoutAskingThePlatform) {
+TEST_F(FileLayerFaults, UnknownCodeIsRefusedWithoutAskingThePlatform) {
   drive.write("A.TXT", "abc");
-  fault_platform fake;
-  scoped_platform use(fake);
   EXPECT_EQ(sys::file_open("C:\\A.TXT", 3), sys::refused_handle);
   EXPECT_EQ(sys::file_open("C:\\A.TXT", 99), sys::refused_handle);
   EXPECT_EQ(fake.calls(op::create_file), 0);
@@ -110,18 +113,14 @@ TEST_F(FileLayer, WritesGoStraightToTheFile) {
   EXPECT_EQ(temp_drive::read(drive.c() / "W.TXT"), "hello");
 }
 
-TEST_F(FileLayer, CodePage850LettersReachThePlatformAsWindows1252Capitals) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(FileLayerFaults, CodePage850LettersReachThePlatformAsWindows1252Capitals) {
   sys::scoped_file f(sys::file_open("C:\\\x84\x94\x86\xE4.TXT", sys::open_mode::create));
   ASSERT_TRUE(f.ok());
   ASSERT_EQ(fake.paths_seen().size(), 1u);
   EXPECT_EQ(fake.paths_seen()[0], "C:\\\xC4\xD6\xC5\xE4.TXT");
 }
 
-TEST_F(FileLayer, PathsLongerThan256CharactersAreCut) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(FileLayerFaults, PathsLongerThan256CharactersAreCut) {
   const std::string path = "C:\\" + std::string(300, 'L');
   EXPECT_EQ(sys::file_open(path.c_str(), sys::open_mode::read_shared), sys::refused_handle);
   ASSERT_EQ(fake.paths_seen().size(), 1u);
@@ -132,9 +131,7 @@ TEST_F(FileLayer, PathsLongerThan256CharactersAreCut) {
 
 // Below a directory, base and relative reach the platform as given: nothing
 // is folded, and a path of more than 256 characters in all is refused, not cut.
-TEST_F(FileLayer, OpensBelowADirectoryNeitherFoldNorCut) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(FileLayerFaults, OpensBelowADirectoryNeitherFoldNorCut) {
   EXPECT_TRUE(sys::scoped_file(sys::file_open_below("C:\\", "\x92S.TXT", 1)).ok());
   const std::string fits(253, 'L'); // with "C:\\", 256 characters
   EXPECT_EQ(sys::dir_create_below("C:\\", fits.c_str()), 0);
@@ -143,20 +140,16 @@ TEST_F(FileLayer, OpensBelowADirectoryNeitherFoldNorCut) {
   EXPECT_EQ(fake.paths_seen(), (std::vector<std::string>{"C:\\\x92S.TXT", "C:\\" + fits}));
 }
 
-TEST_F(FileLayer, HandleAbove0x7FFFIsClosedLoggedAndAnsweredWithMinusTwo) {
+TEST_F(FileLayerFaults, HandleAbove0x7FFFIsClosedLoggedAndAnsweredWithMinusTwo) {
   drive.write("H.TXT", "x");
-  fault_platform fake;
-  scoped_platform use(fake);
   fake.set_handle_offset(0x8000, 1); // the data file only; the log opens normally
   EXPECT_EQ(sys::file_open("C:\\H.TXT", sys::open_mode::read_shared), sys::failed_handle);
   EXPECT_EQ(fake.open_files(), 0);
   EXPECT_EQ(log(), "    9/    9/Error Handle\r\n");
 }
 
-TEST_F(FileLayer, HandleValueLimitIs0x7FFF) {
+TEST_F(FileLayerFaults, HandleValueLimitIs0x7FFF) {
   drive.write("H.TXT", "x");
-  fault_platform fake;
-  scoped_platform use(fake);
   // Find the real handle value the next open gets, then shift it to exactly
   // 0x7FFF (accepted) and to 0x8000 (refused).
   sys::file_handle probe = sys::file_open("C:\\H.TXT", sys::open_mode::read_shared);
@@ -172,10 +165,8 @@ TEST_F(FileLayer, HandleValueLimitIs0x7FFF) {
   EXPECT_EQ(fake.open_files(), 0);
 }
 
-TEST_F(FileLayer, FailedReadIsLoggedWithBothHalvesOfThePlatformError) {
+TEST_F(FileLayerFaults, FailedReadIsLoggedWithBothHalvesOfThePlatformError) {
   drive.write("F.TXT", "data");
-  fault_platform fake;
-  scoped_platform use(fake);
   sys::scoped_file f(sys::file_open("C:\\F.TXT", sys::open_mode::read_shared));
   fake.fail(op::read_file, 1, 0x00120005);
   char buffer[4];
@@ -185,9 +176,7 @@ TEST_F(FileLayer, FailedReadIsLoggedWithBothHalvesOfThePlatformError) {
   EXPECT_EQ(sys::file_read(f.get(), buffer, 4), 4);
 }
 
-TEST_F(FileLayer, FailedWriteIsLoggedAs25Bytes) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(FileLayerFaults, FailedWriteIsLoggedAs25Bytes) {
   sys::scoped_file f(sys::file_open("C:\\F.TXT", sys::open_mode::create));
   fake.fail(op::write_file, 1, 5);
   EXPECT_EQ(sys::file_write(f.get(), "abc", 3), -2);
@@ -205,9 +194,7 @@ TEST_F(FileLayer, TransfersOnRefusedHandlesAreLoggedByThePlatformsRefusal) {
                    "    6/    0/Error write\r\n");
 }
 
-TEST_F(FileLayer, TransfersOf32768BytesOrMoreAreRefusedBeforeThePlatform) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(FileLayerFaults, TransfersOf32768BytesOrMoreAreRefusedBeforeThePlatform) {
   sys::scoped_file f(sys::file_open("C:\\BIG.TXT", sys::open_mode::create));
   std::string buffer(40000, 'b');
   EXPECT_EQ(sys::file_write(f.get(), buffer.data(), 32767), 32767);
@@ -221,10 +208,8 @@ TEST_F(FileLayer, TransfersOf32768BytesOrMoreAreRefusedBeforeThePlatform) {
                    "   87/    0/Error read\r\n");
 }
 
-TEST_F(FileLayer, FailedSeekReturnsTheNegativeAnswerAndIsLogged) {
+TEST_F(FileLayerFaults, FailedSeekReturnsTheNegativeAnswerAndIsLogged) {
   drive.write("Q.TXT", "q");
-  fault_platform fake;
-  scoped_platform use(fake);
   sys::scoped_file f(sys::file_open("C:\\Q.TXT", sys::open_mode::read_shared));
   fake.fail(op::set_file_pointer, 1, 131);
   EXPECT_EQ(sys::file_seek(f.get(), 3, sys::seek_from::start), -1);
@@ -259,10 +244,8 @@ TEST_F(FileLayer, ProbeOfACodePage850NameLeavesTheUnfoldedDirectory) {
   EXPECT_EQ(entries, 2); // VEK and the left-over directory
 }
 
-TEST_F(FileLayer, ScopedFileClosesOnceAndNeverClosesARefusedHandle) {
+TEST_F(FileLayerFaults, ScopedFileClosesOnceAndNeverClosesARefusedHandle) {
   drive.write("C.TXT", "c");
-  fault_platform fake;
-  scoped_platform use(fake);
   {
     sys::scoped_file refused(sys::file_open("C:\\MISSING.TXT", sys::open_mode::read_shared));
     sys::scoped_file f(sys::file_open("C:\\C.TXT", sys::open_mode::read_shared));

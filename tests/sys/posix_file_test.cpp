@@ -17,12 +17,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::backend;
 using velmora_test::open_handle;
 using velmora_test::temp_drive;
-
-sys::platform& backend() {
-  return sys::native_platform();
-}
 
 TEST(PosixFileOpen, NewFilesTakeTheUmaskAndAnUnmappedDriveIsNoPath) {
   temp_drive drive;

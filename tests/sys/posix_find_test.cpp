@@ -17,12 +17,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::backend;
 using velmora_test::listing;
 using velmora_test::temp_drive;
-
-sys::platform& backend() {
-  return sys::native_platform();
-}
 
 std::vector<std::string> names(const char* pattern) {
   std::vector<std::string> out;

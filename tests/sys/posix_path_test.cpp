@@ -1,5 +1,6 @@
 // The POSIX drive map and the translation between drive-form and native paths.
 #include "sys/platform.h"
+#include "tests/support/platform_probe.h"
 #include "tests/support/temp_drive.h"
 
 #include <fcntl.h>
@@ -20,12 +21,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::backend;
 using velmora_test::scoped_env;
 using velmora_test::temp_drive;
-
-sys::platform& backend() {
-  return sys::native_platform();
-}
 
 // The native path of a drive-form path, or "<fails: N>" with the error.
 std::string host_of(const std::string& drive_path) {

@@ -1,5 +1,6 @@
 // The POSIX backend's process calls: profile, DOS times, programs and own path.
 #include "sys/platform.h"
+#include "tests/support/platform_probe.h"
 #include "tests/support/temp_drive.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +20,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::backend;
 using velmora_test::scoped_env;
 using velmora_test::temp_drive;
-
-sys::platform& backend() {
-  return sys::native_platform();
-}
 
 std::string profile(const char* section, const char* key, std::uint32_t size = 64) {
   std::string out(size, '\x7F');

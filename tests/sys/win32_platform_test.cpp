@@ -21,6 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora_test::backend;
 
 // Set in the environment of the copy of this program that the win_exec test
 // starts: the copy writes "started" to the file it names and ends at once.
@@ -33,10 +34,6 @@ constexpr const char* probe_mark_variable = "VELMORA_WIN32_TEST_PROBE_MARK";
   }
   return false;
 }();
-
-sys::platform& backend() {
-  return sys::native_platform();
-}
 
 constexpr std::uint32_t share_all = sys::share_read | sys::share_write;
 

@@ -80,6 +80,12 @@ constexpr std::uint32_t bm_click = 0x00F5;
 constexpr std::uint32_t private_message = 32766;
 constexpr std::uint32_t top_level = 0x00CF0000; // WS_OVERLAPPEDWINDOW
 
+// A hidden top-level window of the class routes_from_the_first_message registers.
+ui::window_handle test_window(ui::window_system& ws, ui::instance_handle instance) {
+  return ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0,
+                          instance);
+}
+
 void routes_from_the_first_message(ui::window_system& ws, ui::instance_handle instance) {
   ui::window_class c;
   c.name = "VelmoraTestClass";
@@ -90,8 +96,7 @@ void routes_from_the_first_message(ui::window_system& ws, ui::instance_handle in
   CHECK(!ws.register_class(c)); // the name is taken
 
   log.clear();
-  const ui::window_handle w =
-      ws.create_window(0, c.name, "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
+  const ui::window_handle w = test_window(ws, instance);
   CHECK(w != 0);
   // The size query comes before WM_NCCREATE, while CreateWindowExA has not
   // returned the handle yet: the class atom finds the procedure.
@@ -106,8 +111,7 @@ void routes_from_the_first_message(ui::window_system& ws, ui::instance_handle in
 }
 
 void queue_and_pumps(ui::window_system& ws, ui::instance_handle instance) {
-  const ui::window_handle w =
-      ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
+  const ui::window_handle w = test_window(ws, instance);
   pump(ws);
 
   CHECK(ws.post_message(w, private_message, 269, 5));
@@ -139,8 +143,7 @@ void queue_and_pumps(ui::window_system& ws, ui::instance_handle instance) {
 }
 
 void buttons_report_their_id(ui::window_system& ws, ui::instance_handle instance) {
-  const ui::window_handle w =
-      ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
+  const ui::window_handle w = test_window(ws, instance);
   const ui::window_handle button = ws.create_window(
       0, ui::button_class, "V\xE4lj skiva", ui::window_style::child | ui::window_style::visible, 50,
       110, 100, 30, w, 3, instance);
@@ -180,8 +183,7 @@ void accelerators_hand_commands_to_the_window(ui::window_system& ws, ui::instanc
   const HACCEL table = CreateAcceleratorTableA(entries.data(), static_cast<int>(entries.size()));
   CHECK(table != nullptr);
 
-  const ui::window_handle w =
-      ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
+  const ui::window_handle w = test_window(ws, instance);
   pump(ws);
   constexpr ui::lparam escape_scan = 0x00010001; // repeat 1, scan code 1
   const ui::message escape{w, ui::msg::key_down, ui::vk::escape, escape_scan};
@@ -199,8 +201,7 @@ void accelerators_hand_commands_to_the_window(ui::window_system& ws, ui::instanc
 }
 
 void painting_and_text(ui::window_system& ws, ui::instance_handle instance) {
-  const ui::window_handle w =
-      ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
+  const ui::window_handle w = test_window(ws, instance);
   painted = false;
   CHECK(!ws.show_window(w, ui::sw_show_normal)); // it was hidden
   pump(ws);
@@ -243,8 +244,7 @@ void painting_and_text(ui::window_system& ws, ui::instance_handle instance) {
 }
 
 void focus_and_cursor(ui::window_system& ws, ui::instance_handle instance) {
-  const ui::window_handle w =
-      ws.create_window(0, "VelmoraTestClass", "Test", top_level, 10, 10, 300, 200, 0, 0, instance);
+  const ui::window_handle w = test_window(ws, instance);
   ws.show_window(w, ui::sw_show_normal);
   ws.set_focus(w);
   const ui::window_handle button = ws.create_window(
