@@ -22,9 +22,14 @@ fault_platform::drive disk(std::uint32_t sectors, std::uint32_t bytes, std::uint
   return d;
 }
 
-TEST(DriveFreeKb, MultipliesClusterSizeByFreeClustersAndCutsToKilobytes) {
+// Every test runs against a fault_platform that scripts its drives.
+class DriveFreeKb : public ::testing::Test {
+protected:
   fault_platform fake;
-  scoped_platform use(fake);
+  scoped_platform use{fake};
+};
+
+TEST_F(DriveFreeKb, MultipliesClusterSizeByFreeClustersAndCutsToKilobytes) {
   fake.set_drive('C', disk(1, 512, 3));
   EXPECT_EQ(sys::drive_free_kb('C'), 1); // 1.5 KB
   fake.set_drive('D', disk(8, 512, 1000000));
@@ -35,9 +40,7 @@ TEST(DriveFreeKb, MultipliesClusterSizeByFreeClustersAndCutsToKilobytes) {
   EXPECT_EQ(sys::drive_free_kb('F'), 0);
 }
 
-TEST(DriveFreeKb, RemovableDriveAnswersZeroWithoutTouchingTheMedium) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(DriveFreeKb, RemovableDriveAnswersZeroWithoutTouchingTheMedium) {
   auto floppy = disk(1, 512, 2000);
   floppy.type = sys::drive_type::removable;
   fake.set_drive('A', floppy);
@@ -45,9 +48,7 @@ TEST(DriveFreeKb, RemovableDriveAnswersZeroWithoutTouchingTheMedium) {
   EXPECT_EQ(fake.free_space_queries('A'), 0);
 }
 
-TEST(DriveFreeKb, AbsentOrUnreadableDrivesAnswerZero) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(DriveFreeKb, AbsentOrUnreadableDrivesAnswerZero) {
   auto absent = disk(8, 512, 1000);
   absent.type = sys::drive_type::no_root_dir;
   fake.set_drive('Q', absent);
@@ -62,9 +63,7 @@ TEST(DriveFreeKb, AbsentOrUnreadableDrivesAnswerZero) {
   EXPECT_EQ(sys::drive_free_kb('S'), 20); // other types are probed normally
 }
 
-TEST(DriveFreeKb, HugeDrivesAreCappedNotNegative) {
-  fault_platform fake;
-  scoped_platform use(fake);
+TEST_F(DriveFreeKb, HugeDrivesAreCappedNotNegative) {
   fake.set_drive('C', disk(8, 512, 0x80000000u)); // 2^31 clusters of 4 KB
   EXPECT_EQ(sys::drive_free_kb('C'), INT_MAX);
   fake.set_drive('D', disk(128, 512, 0xFFFFFFFFu));
@@ -75,7 +74,7 @@ TEST(DriveFreeKb, HugeDrivesAreCappedNotNegative) {
   EXPECT_EQ(sys::drive_free_kb('F'), INT_MAX - 1);
 }
 
-TEST(DriveFreeKb, MappedDrivesHaveRoomAndUnmappedLettersNone) {
+TEST(DriveFreeKbMapped, MappedDrivesHaveRoomAndUnmappedLettersNone) {
   temp_drive drive;
   EXPECT_GT(sys::drive_free_kb('C'), 0);
   EXPECT_GT(sys::drive_free_kb('d'), 0);
