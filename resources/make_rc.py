@@ -6,8 +6,8 @@
 SOURCE_DIR is the project's top directory. The accelerator table ZORACC is not
 written down here: it is read from its one source, ui::zoracc in
 ui/accelerators.h, with the virtual-key codes and flags of ui/window_system.h
-and the command ids of ui/key_codes.h, so the Windows build and the other window systems always translate the same
-keys. Everything else the script holds (the icon, the menu ZORMEN, the data
+and the command ids of ui/key_codes.h, so the Windows build and the other
+window systems always translate the same keys. Everything else the script holds (the icon, the menu ZORMEN, the data
 item ZORRUB, the application manifest) is fixed below.
 
 The script is Windows-1252 text (#pragma code_page(1252) says so to the
