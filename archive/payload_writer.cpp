@@ -355,9 +355,9 @@ int build_payload(engine_call& call) {
   if (strip == 0)
     return call.fail(status::build_source_failed, failure_reason::platform, call.spec,
                      sys::error::invalid_name);
-  // The walk's paths all begin with slot 0's directory part (the spec's, folded
-  // unless the call is exact); the stored names begin with the stored prefix,
-  // or with that same directory part.
+  // The walk's paths all begin with slot 0's directory part (the tree
+  // pattern's, folded unless the call is exact); the stored names begin with
+  // the stored prefix, or with that same directory part.
   const int path_prefix = directory_prefix_length(
       call.slots.spec(0), call.slots.length(0) - slot_table::listing_prefix_bytes);
   // A copy: the slot table moves as the walk adds directories to it.

@@ -125,7 +125,8 @@ unsigned default_build_jobs();
 //   hook    progress reporting for "PJ", "PV" and "PVA"; none by default.
 //   report  when given, reset and, on failure, filled with what failed and why.
 //   options exact paths, the build's job count and stored prefix; by default
-//           folded paths, one thread and names under the spec's directory.
+//           folded paths, one thread and names under the tree pattern's
+//           directory.
 // Returns the status code. Never throws; every file it opens is closed, and
 // every thread it starts has ended.
 int run_archive_command(const char* source, char* spec, const char* command, std::uint8_t* result,

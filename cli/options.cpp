@@ -15,7 +15,7 @@ std::string common_long_name(const std::string& arg) {
 }
 
 // One option argument split into its name and an attached value:
-// "--stub=X" and "-oX" (a short option of the spec taking a value).
+// "--stub=X" and "-oX" (a short option that takes a value).
 struct split_option {
   std::string name;
   std::string value;

@@ -15,7 +15,7 @@ struct option_spec {
   std::set<std::string> with_value; // e.g. "-o", "--stub"
 };
 
-// Every command takes these flags, whatever its spec says: "--help" (also
+// Every command takes these flags besides its own: "--help" (also
 // "-h"), "--quiet" (also "-q") and "--version". Parsed options always carry
 // the long names.
 inline const std::set<std::string> common_flags = {"--help", "--quiet", "--version"};
