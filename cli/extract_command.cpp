@@ -51,13 +51,11 @@ constexpr const char* partial_tag = ".velmora-partial-";
 
 // A UTF-8 name of a path's last component.
 std::string utf8_name(const fs::path& path) {
-  const std::u8string name = path.filename().u8string();
-  return std::string(name.begin(), name.end());
+  return host_path_text(path.filename());
 }
 
 std::string shown(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
+  return host_path_text(path);
 }
 
 // Makes a new directory of the name prefix + six random hex digits in

@@ -18,6 +18,11 @@ std::filesystem::path host_fs_path(const std::string& host) {
   return std::filesystem::path(std::u8string(host.begin(), host.end()));
 }
 
+std::string host_path_text(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 bool drive_path(const std::string& host, std::string* out, std::string* error) {
   std::array<char, path_room> buffer{};
   if (!sys::current_platform().host_to_drive_path(host.c_str(), buffer.data(), path_room)) {

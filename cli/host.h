@@ -15,6 +15,8 @@ namespace cli {
 // takes it. From a plain string, std::filesystem on Windows would read the
 // bytes in the runtime's locale instead.
 std::filesystem::path host_fs_path(const std::string& host);
+// The other way: a path as host text (UTF-8), for messages and the engine.
+std::string host_path_text(const std::filesystem::path& path);
 
 // A host path (relative or absolute) in drive form. A trailing separator
 // keeps a trailing backslash. False, with a message in *error, when no drive

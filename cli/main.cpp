@@ -1,6 +1,7 @@
 // velmora-pack: builds installers, payload archives and ZIP files, and
 // unpacks, lists and checks them.
 #include "cli/commands.h"
+#include "cli/host.h"
 #include "cli/options.h"
 
 #include <cstdio>
@@ -120,8 +121,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   try {
     for (int i = 0; i < argc; ++i) {
-      const std::u8string text = std::filesystem::path(argv[i]).u8string();
-      args.emplace_back(text.begin(), text.end());
+      args.push_back(cli::host_path_text(std::filesystem::path(argv[i])));
     }
   } catch (const std::exception&) {
     std::fprintf(stderr, "velmora-pack: an argument is not valid UTF-16\n");

@@ -84,12 +84,10 @@ bool find_stub(const std::string& arg, std::string* path, std::string* error) {
     std::error_code ec;
     for (const fs::path& candidate : candidates) {
       if (fs::is_regular_file(candidate, ec)) {
-        const std::u8string text = candidate.u8string();
-        path->assign(text.begin(), text.end());
+        *path = host_path_text(candidate);
         return true;
       }
-      const std::u8string text = candidate.u8string();
-      looked += (looked.empty() ? "" : " and ") + std::string(text.begin(), text.end());
+      looked += (looked.empty() ? "" : " and ") + host_path_text(candidate);
     }
     *error =
         "--stub " + arg + ": no such stub (looked for " +
