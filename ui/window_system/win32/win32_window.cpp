@@ -15,10 +15,8 @@ window_handle win32_window_system::create_window(std::uint32_t ex_style, const c
       (style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
   try {
     // A class may be named by its atom, a number in place of the text.
-    const std::wstring wide_class =
-        IS_INTRESOURCE(class_name) ? std::wstring() : sys::win32::to_wide(class_name);
-    const LPCWSTR class_text =
-        IS_INTRESOURCE(class_name) ? reinterpret_cast<LPCWSTR>(class_name) : wide_class.c_str();
+    std::wstring wide_class;
+    const LPCWSTR class_text = wide_name(class_name, &wide_class);
     const std::wstring wide_text = text ? sys::win32::to_wide(text) : std::wstring();
     return from_native(CreateWindowExW(ex_style, class_text, text ? wide_text.c_str() : nullptr,
                                        style, x, y, width, height, to_native<HWND>(parent), menu,

@@ -44,19 +44,6 @@ LRESULT CALLBACK win32_window_system::route_message(HWND window, UINT id, WPARAM
 
 // --- resources and classes ---------------------------------------------------
 
-namespace {
-
-// A resource or class name for the W calls: a number (MAKEINTRESOURCE) as it
-// is, a text converted into *room.
-LPCWSTR wide_name(const char* name, std::wstring* room) {
-  if (IS_INTRESOURCE(name))
-    return reinterpret_cast<LPCWSTR>(name);
-  *room = sys::win32::to_wide(name);
-  return room->c_str();
-}
-
-} // namespace
-
 icon_handle win32_window_system::load_icon(instance_handle instance, const char* name) {
   try {
     std::wstring room;
@@ -84,12 +71,12 @@ accel_handle win32_window_system::load_accelerators(instance_handle instance, co
 
 bool win32_window_system::register_class(const window_class& c) {
   std::wstring room;
+  LPCWSTR name = nullptr;
   try {
-    (void)wide_name(c.name, &room);
+    name = wide_name(c.name, &room);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const LPCWSTR name = IS_INTRESOURCE(c.name) ? reinterpret_cast<LPCWSTR>(c.name) : room.c_str();
   WNDCLASSW native{};
   native.style = c.style;
   native.lpfnWndProc = route_message;

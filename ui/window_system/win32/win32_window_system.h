@@ -161,6 +161,16 @@ template <class Native> std::uintptr_t from_native(Native handle) noexcept {
   return reinterpret_cast<std::uintptr_t>(handle);
 }
 
+// A resource or class name for the W calls: a number (MAKEINTRESOURCE) as it
+// is, a text converted into *room. Throws std::bad_alloc as the conversion
+// does.
+inline LPCWSTR wide_name(const char* name, std::wstring* room) {
+  if (IS_INTRESOURCE(name))
+    return reinterpret_cast<LPCWSTR>(name);
+  *room = sys::win32::to_wide(name);
+  return room->c_str();
+}
+
 // A message's first parameter as the seam has it: for WM_CHAR the
 // Windows-1252 code of the UTF-16 unit ('?' when there is none).
 inline wparam seam_first(UINT id, WPARAM first) noexcept {
