@@ -188,11 +188,16 @@ def extract_round(jobs, run_index):
     return figures
 
 
+def extraction_jobs(engine, payload, ours_dest, zip_file, unzip_dest):
+    """The engine's and unzip's timed extractions, as extract_round takes them."""
+    return [("ours", lambda: engine.timed("extract", payload, ours_dest)),
+            ("peer", lambda: timed(["unzip", "-q", zip_file, "-d", unzip_dest]))]
+
+
 def extract_both(engine, payload, ours_dest, zip_file, unzip_dest, run_index):
     """The engine's and unzip's timed extractions of one run."""
-    figures = extract_round(
-        [("ours", lambda: engine.timed("extract", payload, ours_dest)),
-         ("peer", lambda: timed(["unzip", "-q", zip_file, "-d", unzip_dest]))], run_index)
+    figures = extract_round(extraction_jobs(engine, payload, ours_dest, zip_file, unzip_dest),
+                            run_index)
     return figures["ours"], figures["peer"]
 
 
@@ -310,6 +315,10 @@ def main():
     parser.add_argument("--flat-5000")
     parser.add_argument("--spread-20000")
     args = parser.parse_args()
+    # A velmora-pack named but not runnable is a fault, not a choice to leave
+    # its figures out.
+    if args.velmora_pack and not os.access(args.velmora_pack, os.X_OK):
+        raise BenchError(f"--velmora-pack {args.velmora_pack}: not an executable file")
 
     corpus = os.path.abspath(args.corpus)
     work = os.path.abspath(args.work)
@@ -380,8 +389,7 @@ def main():
     # beside it, renamed into place) and into an existing empty one (the
     # archive checked whole first, unpacked inside it, moved into place); one
     # run each to warm, then the timed ones.
-    pack = args.velmora_pack if args.velmora_pack and os.access(args.velmora_pack, os.X_OK) \
-        else None
+    pack = args.velmora_pack
     note(f"extracting the corpus, 1 + {runs_text(runs)} each")
     extract_ours, extract_unzip, pack_new, pack_existing = [], [], [], []
     for i in range(runs + 1):
@@ -389,8 +397,7 @@ def main():
         unzip_dest = fresh_output("unzip")
         new_dest = fresh_output("pack-new")
         existing_dest = fresh_output("pack-existing")
-        jobs = [("ours", lambda: engine.timed("extract", payload, ours_dest)),
-                ("unzip", lambda: timed(["unzip", "-q", zip_file, "-d", unzip_dest]))]
+        jobs = extraction_jobs(engine, payload, ours_dest, zip_file, unzip_dest)
         if pack:
             os.makedirs(existing_dest)
             jobs += [("new", lambda: timed([pack, "extract", "--quiet", payload, new_dest])),
@@ -415,7 +422,7 @@ def main():
                     raise BenchError(f"velmora-pack extract into {dest} differs from the corpus")
             continue
         extract_ours.append(figures["ours"])
-        extract_unzip.append(figures["unzip"])
+        extract_unzip.append(figures["peer"])
         if pack:
             pack_new.append(figures["new"])
             pack_existing.append(figures["existing"])
@@ -559,7 +566,7 @@ def main():
         remove(flat_payload)
     pack_memory = None
     pack_note = "velmora-pack not built"
-    if args.velmora_pack and os.access(args.velmora_pack, os.X_OK):
+    if args.velmora_pack:
         pack_dest = fresh_output("velmora-pack")
         sync()
         rss, code = peak_rss_kb([args.velmora_pack, "extract", "--quiet", payload, pack_dest],
