@@ -202,10 +202,13 @@ namespace {
 
 // Removes the entry name of the directory open as dir, and first, for a
 // directory (never a link to one), everything below it. Keeps the first
-// failure's error in first_error and carries on.
-void remove_entry_at(int dir, const std::string& name, std::uint32_t& first_error) {
+// failure's error in first_error and carries on. An entry below the top that
+// is gone meanwhile counts as removed: its absence must not stand in for a
+// real failure after it, and a missing top is the caller's to tell.
+void remove_entry_at(int dir, const std::string& name, std::uint32_t& first_error,
+                     bool below_top = false) {
   const auto note = [&](bool done, failed_op op) {
-    if (!done && first_error == error::success)
+    if (!done && !(below_top && errno == ENOENT) && first_error == error::success)
       first_error = error_from_errno(errno, op);
   };
   struct stat st {};
@@ -222,7 +225,7 @@ void remove_entry_at(int dir, const std::string& name, std::uint32_t& first_erro
   errno = cut;
   note(cut == 0, failed_op::read);
   for (const std::string& entry : names)
-    remove_entry_at(below.get(), entry, first_error);
+    remove_entry_at(below.get(), entry, first_error, true);
   note(::unlinkat(dir, name.c_str(), AT_REMOVEDIR) == 0, failed_op::remove_dir);
 }
 

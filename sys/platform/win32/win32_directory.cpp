@@ -74,18 +74,23 @@ namespace {
 
 // Removes the entry at path, whose attributes are given, and first, for a
 // directory that is no reparse point, everything below it. Keeps the first
-// failure's error in first_error and carries on.
+// failure's error in first_error and carries on. An entry gone meanwhile
+// counts as removed (the caller has seen the top exist): its absence must not
+// stand in for a real failure after it.
 void remove_entry(const std::wstring& path, DWORD attributes, DWORD& first_error) {
   const auto note = [&](BOOL done) {
-    if (!done && first_error == NO_ERROR)
-      first_error = ::GetLastError();
+    if (done)
+      return;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && first_error == NO_ERROR)
+      first_error = error;
   };
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (directory && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     // Wide names throughout: an entry Windows-1252 cannot name is removed too.
     WIN32_FIND_DATAW entry{};
     unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
-    note(static_cast<bool>(find) || ::GetLastError() == ERROR_FILE_NOT_FOUND);
+    note(static_cast<bool>(find));
     for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &entry)) {
       const std::wstring name = entry.cFileName;
       if (name != L"." && name != L"..")
