@@ -30,18 +30,6 @@ constexpr std::size_t check_target_chars = sizeof check_target - 1;
 // Room for one problem's text; longer texts are cut.
 constexpr std::size_t problem_text_bytes = 256;
 
-// Reads n bytes at offset and puts the file position back, so that the
-// reader's buffered reads go on where they were. True when all n came.
-bool read_at(sys::file_handle file, std::uint32_t offset, std::uint8_t* out, int n) {
-  const std::int32_t here = sys::file_seek(file, 0, sys::seek_from::current);
-  if (here < 0)
-    return false;
-  const bool ok = sys::file_seek(file, offset, sys::seek_from::start) >= 0 &&
-                  sys::file_read(file, out, static_cast<std::uint16_t>(n)) == n;
-  sys::file_seek(file, static_cast<std::uint32_t>(here), sys::seek_from::start);
-  return ok;
-}
-
 struct inspection {
   sys::file_handle file;
   payload_reader& reader;
@@ -263,8 +251,8 @@ struct inspection {
     const std::uint64_t stub = total - files;
     const std::uint64_t padding = marker - stub;
     if (total >= files && stub <= marker && padding < installer_alignment &&
-        (padding == 0 ||
-         read_at(file, static_cast<std::uint32_t>(stub), gap, static_cast<int>(padding))) &&
+        (padding == 0 || read_at(file, static_cast<std::uint32_t>(stub), gap,
+                                 static_cast<std::uint32_t>(padding))) &&
         std::memcmp(gap, zeros, padding) == 0) {
       summary.padding = static_cast<std::uint32_t>(padding);
       return;

@@ -31,12 +31,6 @@ constexpr std::uint32_t pe_header_bytes = optional_header_at + pe32_plus_directo
 using sys::get_le16;
 using sys::get_le32;
 
-// Reads n bytes at offset; the caller has made sure they lie inside the file.
-bool read_at(sys::file_handle file, std::uint32_t offset, std::uint8_t* out, std::uint32_t n) {
-  return sys::file_seek(file, offset, sys::seek_from::start) == static_cast<std::int32_t>(offset) &&
-         sys::file_read(file, out, static_cast<std::uint16_t>(n)) == static_cast<std::int16_t>(n);
-}
-
 // The certificate table's offset, or length when the file has none.
 std::uint32_t certificate_table(sys::file_handle file, std::uint32_t length) {
   std::uint8_t dos[dos_header_bytes];
@@ -77,6 +71,17 @@ std::uint32_t certificate_table(sys::file_handle file, std::uint32_t length) {
 }
 
 } // namespace
+
+bool read_at(sys::file_handle file, std::uint32_t offset, std::uint8_t* out, std::uint32_t n) {
+  const std::int32_t here = sys::file_seek(file, 0, sys::seek_from::current);
+  if (here < 0)
+    return false;
+  const bool ok =
+      sys::file_seek(file, offset, sys::seek_from::start) >= 0 &&
+      sys::file_read(file, out, static_cast<std::uint16_t>(n)) == static_cast<std::int16_t>(n);
+  sys::file_seek(file, static_cast<std::uint32_t>(here), sys::seek_from::start);
+  return ok;
+}
 
 std::int32_t find_archive_end(sys::file_handle file) {
   const std::int32_t length = sys::file_seek(file, 0, sys::seek_from::end);

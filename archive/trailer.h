@@ -33,6 +33,10 @@ inline constexpr std::uint32_t max_installer_bytes = 0x7FFFFFFF;
 // left anywhere.
 std::int32_t find_archive_end(sys::file_handle file);
 
+// Reads n bytes at offset and puts the file position back, so that buffered
+// reads of the file go on where they were. True when all n came.
+bool read_at(sys::file_handle file, std::uint32_t offset, std::uint8_t* out, std::uint32_t n);
+
 // The archive total of an end-of-archive record: the 32-bit little-endian
 // number in the four bytes behind its type byte (record points at the type).
 std::uint32_t end_of_archive_total(const std::uint8_t* record);

@@ -278,6 +278,8 @@ struct zip_packing {
                        ? utc_dos_date_of(before.last_write_time, call.zip_date_limit)
                        : dos_date_of(before.last_write_time);
     const int zip64 = before.size >= zip64_threshold ? 1 : 0;
+    // "Made by" as asked; the central directory filter sets it again where
+    // minizip would not (Zip64 entries).
     if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
                                 Z_DEFLATED, deflate_level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
                                 Z_DEFAULT_STRATEGY, nullptr, 0, made_by_unix,
